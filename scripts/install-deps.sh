@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every system package VeskUpdate needs to build, test, benchmark and
+# cross-compile its Windows sources. Safe to run again: apt-get skips what is
+# already there. Must run as root (or through sudo).
+set -euo pipefail
+
+packages=(
+  build-essential g++ cmake pkg-config ninja-build
+  libcurl4-openssl-dev libjsoncpp-dev libcpp-httplib-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  locales binutils curl
+  g++-mingw-w64-i686
+)
+
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then exec sudo -E "$0" "$@"; fi
+  echo "install-deps.sh: must run as root to install packages" >&2
+  exit 1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The code-page tests need a single-byte Windows-1252 locale. localedef is
+# cheap and idempotent, so run it every time.
+if ! locale -a 2>/dev/null | grep -qix 'en_US.cp1252'; then
+  localedef -f CP1252 -i en_US en_US.CP1252 || echo "install-deps.sh: could not create en_US.CP1252" >&2
+fi
+echo "install-deps.sh: all dependencies present"

@@ -1,0 +1,7 @@
+// The exported factories. Each creates a fresh, independent object on the
+// library's heap; the host ends it with the object's own Release.
+#include <VeskUpdate.h>
+
+namespace kvrUpdate
+{
+} // namespace kvrUpdate

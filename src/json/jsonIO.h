@@ -1,0 +1,164 @@
+// jsonIO: how every record and service of the library is read from and
+// written to JSON values, and how JSON text becomes values and back.
+//
+// Reading never lets an exception out of this layer's entry points
+// (GetString, ReadIntOrText, TryReadJson, ParseJson). The per-type ReadJson
+// functions are unguarded; they are called through TryReadJson or from
+// another ReadJson. Writing lets exceptions (memory exhaustion) pass, except
+// in FormatJson.
+#ifndef VESKUPDATE_JSONIO_H
+#define VESKUPDATE_JSONIO_H
+
+#include <json/json.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace kvrUpdate
+{
+class CVersion;
+class CVersionList;
+class CVersionSituation;
+class CPatch;
+class CPatchList;
+class CFileDef;
+class CFileDefList;
+class CUpdatePackage;
+class CFileCheckerDef;
+} // namespace kvrUpdate
+
+namespace jsonIO
+{
+
+// ---------------------------------------------------------------------------
+// Member helpers
+// ---------------------------------------------------------------------------
+
+/// The member's text in the ANSI code page: "" for an absent or null member,
+/// the bytes of a string (converted from UTF-8 when they form UTF-8),
+/// "true"/"false" for a boolean, and `fallback` for a number, array or object
+/// or when anything goes wrong.
+std::string GetString(Json::Value& member, const char* fallback);
+
+/// The member as a signed 32-bit integer: 0 for absent or null, an integer in
+/// range as is, a real in range truncated toward zero, true/false as 1/0.
+/// Anything else is read as text (GetString) and converted like atoi; digits
+/// beyond the 32-bit range saturate at INT_MIN/INT_MAX. Empty text gives
+/// `fallback`.
+int ReadIntOrText(Json::Value& member, int fallback);
+
+/// The member becomes a JSON string holding `text` byte for byte.
+void SetString(Json::Value& member, const char* text);
+
+/// The member becomes a JSON string holding the value formatted by a text
+/// output stream with default formatting (1048576 -> "1048576").
+template <class V>
+void SetAsText(Json::Value& member, const V& value)
+{
+    std::ostringstream stream;
+    stream << value;
+    const std::string text = stream.str();
+    member = Json::Value(text.data(), text.data() + text.size());
+}
+
+// ---------------------------------------------------------------------------
+// Per-type binders. Each record's pair is defined with the record.
+// ---------------------------------------------------------------------------
+
+bool ReadJson(Json::Value& value, kvrUpdate::CVersion& record);
+void WriteJson(Json::Value& value, const kvrUpdate::CVersion& record);
+bool ReadJson(Json::Value& value, kvrUpdate::CVersionList& record);
+void WriteJson(Json::Value& value, const kvrUpdate::CVersionList& record);
+bool ReadJson(Json::Value& value, kvrUpdate::CVersionSituation& record);
+void WriteJson(Json::Value& value, const kvrUpdate::CVersionSituation& record);
+bool ReadJson(Json::Value& value, kvrUpdate::CPatch& record);
+void WriteJson(Json::Value& value, const kvrUpdate::CPatch& record);
+bool ReadJson(Json::Value& value, kvrUpdate::CPatchList& record);
+void WriteJson(Json::Value& value, const kvrUpdate::CPatchList& record);
+bool ReadJson(Json::Value& value, kvrUpdate::CFileDef& record);
+void WriteJson(Json::Value& value, const kvrUpdate::CFileDef& record);
+bool ReadJson(Json::Value& value, kvrUpdate::CFileDefList& record);
+void WriteJson(Json::Value& value, const kvrUpdate::CFileDefList& record);
+bool ReadJson(Json::Value& value, kvrUpdate::CUpdatePackage& record);
+void WriteJson(Json::Value& value, const kvrUpdate::CUpdatePackage& record);
+bool ReadJson(Json::Value& value, kvrUpdate::CFileCheckerDef& record);
+void WriteJson(Json::Value& value, const kvrUpdate::CFileCheckerDef& record);
+
+// ---------------------------------------------------------------------------
+// Sequences: a JSON array of records. An empty sequence writes nothing, so a
+// freshly looked-up member stays null.
+// ---------------------------------------------------------------------------
+
+template <class E>
+void WriteJson(Json::Value& value, const std::vector<E>& items)
+{
+    for (const E& item : items)
+    {
+        Json::Value element;
+        WriteJson(element, item);
+        value.append(element);
+    }
+}
+
+/// Empties the vector; false (vector empty) when the value is neither null nor
+/// an array; otherwise one record per element in order, and true. An
+/// exception from an element ends the reading; earlier elements stay.
+template <class E>
+bool ReadJson(Json::Value& value, std::vector<E>& items)
+{
+    items.clear();
+    if (!value.isNull() && !value.isArray())
+        return false;
+    const Json::ArrayIndex count = value.size();
+    for (Json::ArrayIndex index = 0; index < count; ++index)
+    {
+        E item;
+        ReadJson(value[index], item);
+        items.push_back(item);
+    }
+    return true;
+}
+
+/// ReadJson, with any exception turned into false. The record keeps what the
+/// reading had set before the exception.
+template <class T>
+bool TryReadJson(Json::Value& value, T& record)
+{
+    try
+    {
+        return ReadJson(value, record);
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Text
+// ---------------------------------------------------------------------------
+
+/// Parses JSON text (comments allowed, any value as root) into `root`. False
+/// for empty or invalid text and for nesting too deep to parse; `root` may
+/// then hold a partial value.
+bool ParseJson(Json::Value& root, const char* text);
+
+/// Writes `root` as tab-indented text ending in a newline, members in
+/// ascending byte order of their names. Bytes of 0x80 and above are written
+/// unchanged; control bytes are escaped (\b \f \n \r \t, else \u00XX with
+/// upper-case hex). False if the writer raised an exception; `text` then holds
+/// what was written.
+bool FormatJson(const Json::Value& root, std::string& text);
+
+/// Whether the bytes follow the UTF-8 byte patterns (lead byte and
+/// continuation bytes only; overlong forms pass). Never reads past `length`.
+bool IsUtf8(const char* bytes, int length);
+
+/// Converts NUL-terminated UTF-8 text (it ends at its first NUL byte) to the
+/// system's ANSI code page; what the code page cannot hold becomes '?'.
+std::string Utf8ToAnsi(const std::string& text);
+
+} // namespace jsonIO
+
+#endif // VESKUPDATE_JSONIO_H
