@@ -294,14 +294,6 @@ TEST(Md5Test, KnownDigests)
     }
 }
 
-TEST_F(SamplePluginsTest, PluginsServeOnlyTheirOwnType)
-{
-    EXPECT_TRUE(m_executor->IsType("download"));
-    EXPECT_FALSE(m_executor->IsType("Download"));
-    EXPECT_TRUE(m_checker->IsType("md5"));
-    EXPECT_EQ(nullptr, m_executors->AcquireObject("md5"));
-}
-
 TEST_F(SamplePluginsTest, ExecutorAppliesAPackage)
 {
     const fs::path source = m_temp.Path() / "local.dat";
@@ -381,13 +373,8 @@ TEST_F(SamplePluginsTest, ExecutorReportsEveryFileItCannotPutInPlace)
     }
 }
 
-TEST_F(SamplePluginsTest, ExecutorRefusesMissingArguments)
+TEST_F(SamplePluginsTest, ExecutorNeedsABaseUrlForRelativeUrls)
 {
-    CFakePackage package(m_server.Url("/files/"), DefOf("big.bin", kBig), {});
-    EXPECT_FALSE(m_executor->Execute(nullptr, m_install.string().c_str(), nullptr));
-    EXPECT_FALSE(m_executor->Execute(&package, nullptr, nullptr));
-    EXPECT_FALSE(m_executor->Execute(&package, "", nullptr));
-    // A relative url needs a base url.
     CFakePackage noBase("", DefOf("big.bin", kBig), {});
     EXPECT_FALSE(m_executor->Execute(&noBase, m_install.string().c_str(), nullptr));
     EXPECT_EQ(0, m_server.Requests());
@@ -427,11 +414,6 @@ TEST_F(SamplePluginsTest, CheckerReportsMissingAndChangedFiles)
     EXPECT_EQ((std::set<std::string>{"changed.bin", "short.bin", "missing.bin", "../outside.txt", "sub"}),
               failures.m_names);
 
-    EXPECT_FALSE(m_checker->CheckFiles(nullptr, m_install.string().c_str(), nullptr));
-    EXPECT_FALSE(m_checker->CheckFiles(&intact, "", nullptr));
-    // Nothing to check is no failure.
-    CFakeFileDefList empty;
-    EXPECT_TRUE(m_checker->CheckFiles(&empty, m_install.string().c_str(), nullptr));
 }
 
 } // namespace
