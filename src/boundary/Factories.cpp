@@ -2,6 +2,21 @@
 // library's heap; the host ends it with the object's own Release.
 #include <VeskUpdate.h>
 
+#include "modules/TModuleManager.h"
+
+#include <new>
+
 namespace kvrUpdate
 {
+
+IExecutorManager* CreateExecutorManager()
+{
+    return new (std::nothrow) TModuleManager<IUpdateExecutor, IExecutorManager>();
+}
+
+IFileCheckerManager* CreateFileCheckerManager()
+{
+    return new (std::nothrow) TModuleManager<IFileChecker, IFileCheckerManager>();
+}
+
 } // namespace kvrUpdate
