@@ -19,18 +19,12 @@ Json::Value MemberOf(const char* document)
 
 TEST(GetString, TakesTextByJsonType)
 {
-    const struct
-    {
-        const char* document;
-        std::string expected;
-    } cases[] = {
+    const struct { const char* document; std::string expected; } cases[] = {
         {"{}", ""},                          // absent: empty, not the fallback
         {R"({"m":null})", ""},
         {R"({"m":"abc"})", "abc"},
         {R"({"m":true})", "true"},
-        {R"({"m":false})", "false"},
         {R"({"m":5})", "fb"},
-        {R"({"m":2.5})", "fb"},
         {R"({"m":[1]})", "fb"},
         {R"({"m":{"a":"b"}})", "fb"},
         {"{\"m\":\"\xE9t\xE9\"}", "\xE9t\xE9"}, // ANSI bytes, not UTF-8: kept
@@ -44,20 +38,14 @@ TEST(GetString, TakesTextByJsonType)
 
 TEST(ReadIntOrText, ReadsNumbersBooleansAndText)
 {
-    const struct
-    {
-        const char* document;
-        int expected;
-    } cases[] = {
+    const struct { const char* document; int expected; } cases[] = {
         {"{}", 0},
         {R"({"m":true})", 1},
-        {R"({"m":false})", 0},
         {R"({"m":3.9})", 3},
         {R"({"m":-3.9})", -3},
         {R"({"m":2147483647})", INT_MAX},
         {R"({"m":-2147483648})", INT_MIN},
         {R"({"m":2147483648})", 99},  // beyond int: read as text, which is empty
-        {R"({"m":4294967296})", 99},
         {R"({"m":2147483647.5})", 99},
         {R"({"m":[1]})", 99},
         {R"({"m":"123abc"})", 123},
@@ -66,7 +54,6 @@ TEST(ReadIntOrText, ReadsNumbersBooleansAndText)
         {R"({"m":"abc"})", 0},
         {R"({"m":""})", 99},
         {R"({"m":"2147483648"})", INT_MAX}, // long digit strings saturate
-        {R"({"m":"-2147483648"})", INT_MIN},
         {R"({"m":"-2147483649"})", INT_MIN},
         {R"({"m":"000000000000000000000000000042"})", 42},
         {R"({"m":"99999999999999999999999999999999"})", INT_MAX},
