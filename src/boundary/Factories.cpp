@@ -1,13 +1,20 @@
 // The exported factories. Each creates a fresh, independent object on the
-// library's heap; the host ends it with the object's own Release.
+// library's heap; the host ends it with the object's own Release. A failed
+// allocation gives null.
 #include <VeskUpdate.h>
 
+#include "client/CVersionQuery.h"
 #include "modules/TModuleManager.h"
 
 #include <new>
 
 namespace kvrUpdate
 {
+
+IVersionQuery* CreateVersionQuery()
+{
+    return new (std::nothrow) CVersionQuery();
+}
 
 IExecutorManager* CreateExecutorManager()
 {
