@@ -1,0 +1,245 @@
+#include "json/jsonIO.h"
+
+#include <climits>
+#include <cstring>
+#include <memory>
+
+namespace jsonIO
+{
+
+namespace
+{
+
+std::string FallbackText(const char* fallback) noexcept
+{
+    try
+    {
+        return fallback != nullptr ? std::string(fallback) : std::string();
+    }
+    catch (...)
+    {
+        return std::string();
+    }
+}
+
+bool IsSevenBit(const std::string& text)
+{
+    for (const char byte : text)
+    {
+        if (static_cast<unsigned char>(byte) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// atoi's reading (C-locale white space, optional sign, decimal digits up to
+// the first other byte), saturating at INT_MIN/INT_MAX instead of overflowing.
+int SaturatingAtoi(const std::string& text)
+{
+    std::size_t position = 0;
+    while (position < text.size() &&
+           (text[position] == ' ' || (text[position] >= '\t' && text[position] <= '\r')))
+        ++position;
+
+    bool negative = false;
+    if (position < text.size() && (text[position] == '+' || text[position] == '-'))
+        negative = text[position++] == '-';
+
+    // Magnitude up to 2^31, which is INT_MIN's; larger values stop growing.
+    const long long limit = static_cast<long long>(INT_MAX) + 1;
+    long long magnitude = 0;
+    for (; position < text.size() && text[position] >= '0' && text[position] <= '9'; ++position)
+    {
+        magnitude = magnitude * 10 + (text[position] - '0');
+        if (magnitude > limit)
+            magnitude = limit;
+    }
+    if (negative)
+        return static_cast<int>(-magnitude);
+    return magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
+}
+
+// The builder writes "\u00xx" with lower-case hex digits; the stored form has
+// upper-case ones. Only real escapes are touched: a backslash always starts a
+// two-byte escape, so "\\u0001" (an escaped backslash, then text) is skipped
+// as "\\" followed by ordinary bytes.
+void UpperCaseUnicodeEscapes(std::string& text)
+{
+    const std::size_t size = text.size();
+    std::size_t position = 0;
+    while (position < size)
+    {
+        if (text[position] != '\\')
+        {
+            ++position;
+            continue;
+        }
+        if (position + 1 < size && text[position + 1] == 'u')
+        {
+            for (std::size_t digit = position + 2; digit < position + 6 && digit < size; ++digit)
+            {
+                if (text[digit] >= 'a' && text[digit] <= 'f')
+                    text[digit] = static_cast<char>(text[digit] - 'a' + 'A');
+            }
+            position += 6;
+        }
+        else
+        {
+            position += 2;
+        }
+    }
+}
+
+} // namespace
+
+std::string GetString(Json::Value& member, const char* fallback)
+{
+    try
+    {
+        std::string text;
+        switch (member.type())
+        {
+        case Json::nullValue:
+            return text;
+        case Json::stringValue:
+        {
+            const char* begin = nullptr;
+            const char* end = nullptr;
+            if (member.getString(&begin, &end))
+                text.assign(begin, end);
+            break;
+        }
+        case Json::booleanValue:
+            text = member.asBool() ? "true" : "false";
+            break;
+        default:
+            return FallbackText(fallback);
+        }
+
+        if (IsSevenBit(text))
+        {
+            // 7-bit text converts to itself; like the conversion, it ends at
+            // its first NUL byte.
+            text.resize(std::strlen(text.c_str()));
+            return text;
+        }
+        // A text longer than IsUtf8 can measure is kept as stored.
+        if (text.size() <= static_cast<std::size_t>(INT_MAX) &&
+            IsUtf8(text.data(), static_cast<int>(text.size())))
+            return Utf8ToAnsi(text);
+        return text;
+    }
+    catch (...)
+    {
+        return FallbackText(fallback);
+    }
+}
+
+int ReadIntOrText(Json::Value& member, int fallback)
+{
+    try
+    {
+        switch (member.type())
+        {
+        case Json::nullValue:
+            return 0;
+        case Json::intValue:
+        {
+            const Json::LargestInt number = member.asLargestInt();
+            if (number >= INT_MIN && number <= INT_MAX)
+                return static_cast<int>(number);
+            break;
+        }
+        case Json::uintValue:
+        {
+            const Json::LargestUInt number = member.asLargestUInt();
+            if (number <= static_cast<Json::LargestUInt>(INT_MAX))
+                return static_cast<int>(number);
+            break;
+        }
+        case Json::realValue:
+        {
+            // NaN fails both comparisons and goes on like any other number
+            // out of range.
+            const double number = member.asDouble();
+            if (number >= -2147483648.0 && number <= 2147483647.0)
+                return static_cast<int>(number);
+            break;
+        }
+        case Json::booleanValue:
+            return member.asBool() ? 1 : 0;
+        default:
+            break;
+        }
+
+        const std::string text = GetString(member, "");
+        if (text.empty())
+            return fallback;
+        return SaturatingAtoi(text);
+    }
+    catch (...)
+    {
+        return fallback;
+    }
+}
+
+void SetString(Json::Value& member, const char* text)
+{
+    if (text == nullptr)
+        text = "";
+    member = Json::Value(text, text + std::strlen(text));
+}
+
+bool ParseJson(Json::Value& root, const char* text)
+{
+    try
+    {
+        if (text == nullptr)
+            return false;
+        // Default features: comments allowed and kept, any value as root.
+        // Nesting beyond the reader's depth limit raises an exception.
+        Json::Reader reader;
+        return reader.parse(text, text + std::strlen(text), root);
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
+
+bool FormatJson(const Json::Value& root, std::string& text)
+{
+    // This configuration writes the tab-indented styled layout byte for byte
+    // (sorted members, " : " separators, short scalar arrays on one line), but
+    // passes bytes of 0x80 and above through unchanged instead of reading them
+    // as UTF-8, which corrupts ANSI text and can swallow the bytes after it.
+    bool written = true;
+    std::ostringstream stream;
+    try
+    {
+        Json::StreamWriterBuilder builder;
+        builder["emitUTF8"] = true;
+        builder["indentation"] = "\t";
+        builder["commentStyle"] = "None";
+        const std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
+        writer->write(root, &stream);
+        stream << '\n';
+    }
+    catch (...)
+    {
+        written = false;
+    }
+
+    try
+    {
+        text = stream.str();
+        UpperCaseUnicodeEscapes(text);
+    }
+    catch (...)
+    {
+        return false;
+    }
+    return written;
+}
+
+} // namespace jsonIO

@@ -1,0 +1,66 @@
+#include "model/CNameTable.h"
+
+namespace kvrUpdate
+{
+namespace
+{
+
+char AsciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsIgnoringAsciiCase(const char* a, const char* b)
+{
+    for (; *a != '\0' && *b != '\0'; ++a, ++b)
+    {
+        if (AsciiLower(*a) != AsciiLower(*b))
+            return false;
+    }
+    return *a == *b;
+}
+
+constexpr CNameTable::CEntry PatchTypeEntries[] = {
+    {PatchTypeBug, "bug"},
+    {PatchTypeResource, "resource"},
+    {PatchTypeFunction, "function"},
+    {PatchTypeVersion, "version"},
+};
+
+constexpr CNameTable::CEntry PatchForceEntries[] = {
+    {PatchForceWait, "wait"},
+    {PatchForceCommon, "common"},
+    {PatchForceRecommend, "recommend"},
+    {PatchForceMust, "must"},
+};
+
+} // namespace
+
+// Constant-initialised (constexpr constructor, constant arguments), so usable
+// from any other static initialiser.
+const CNameTable PatchType(PatchTypeEntries, 4);
+const CNameTable PatchForce(PatchForceEntries, 4);
+
+int CNameTable::ValueOf(const char* name) const
+{
+    if (name == nullptr)
+        return -1;
+    for (int index = 0; index < m_count; ++index)
+    {
+        if (EqualsIgnoringAsciiCase(m_entries[index].m_name, name))
+            return m_entries[index].m_value;
+    }
+    return -1;
+}
+
+const char* CNameTable::NameOf(int value) const
+{
+    for (int index = 0; index < m_count; ++index)
+    {
+        if (m_entries[index].m_value == value)
+            return m_entries[index].m_name;
+    }
+    return "";
+}
+
+} // namespace kvrUpdate
