@@ -1,0 +1,33 @@
+#include "platform/Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+TEST(PlatformClock, TickCountAdvancesWithTimeAndNeverGoesBack)
+{
+    const std::uint32_t start = platform::TickCount();
+    std::uint32_t previous = start;
+    for (int i = 0; i < 1000; ++i)
+    {
+        const std::uint32_t now = platform::TickCount();
+        // Unsigned differences, so the test holds across a wrap-around too.
+        EXPECT_LT(static_cast<std::uint32_t>(now - previous), 1000u);
+        previous = now;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // Whole milliseconds are counted, so up to one may be lost at either end.
+    EXPECT_GE(static_cast<std::uint32_t>(platform::TickCount() - start), 29u);
+}
+
+TEST(PlatformClock, ConsoleAttributeReadsBackTheLastValueSet)
+{
+    EXPECT_EQ(platform::GetConsoleTextAttribute(), 0u);
+    for (std::uint16_t attribute : {std::uint16_t{137}, std::uint16_t{138}, std::uint16_t{0xFFFF}, std::uint16_t{0}})
+    {
+        platform::SetConsoleTextAttribute(attribute);
+        EXPECT_EQ(platform::GetConsoleTextAttribute(), attribute);
+    }
+}

@@ -1,0 +1,132 @@
+#include "platform/Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+const fs::path kPluginPath = VESK_TEST_PLUGIN_PATH;
+constexpr const char* kExport = "VeskPlatformTestAnswer";
+
+// Runs the test body in another working directory and restores the old one.
+class CWorkingDirectory
+{
+public:
+    explicit CWorkingDirectory(const fs::path& dir) : m_previous(fs::current_path()) { fs::current_path(dir); }
+    ~CWorkingDirectory() { fs::current_path(m_previous); }
+
+private:
+    fs::path m_previous;
+};
+
+// A fresh scratch directory under the system's temporary directory.
+class PlatformLibrary : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "vesk-platform-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        m_scratch = pattern;
+    }
+    void TearDown() override { fs::remove_all(m_scratch); }
+
+    fs::path m_scratch;
+};
+
+} // namespace
+
+TEST_F(PlatformLibrary, ExportOfALoadedLibraryCanBeCalled)
+{
+    platform::LibraryHandle library = platform::OpenLibrary(kPluginPath.c_str());
+    ASSERT_NE(library, nullptr);
+    using Answer = int (*)();
+    auto answer = reinterpret_cast<Answer>(platform::LookupSymbol(library, kExport));
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer(), 42);
+    EXPECT_EQ(platform::LookupSymbol(library, "NoSuchExport"), nullptr);
+    platform::CloseLibrary(library);
+}
+
+TEST_F(PlatformLibrary, WhatCannotBeLoadedGivesNull)
+{
+    std::ofstream(m_scratch / "not-a-library.so") << "plain text\n";
+    const std::string missing = (m_scratch / "missing.so").string();
+    const std::string notALibrary = (m_scratch / "not-a-library.so").string();
+    for (const char* name : {static_cast<const char*>(nullptr), "", "libvesk-no-such-library.so",
+                             missing.c_str(), notALibrary.c_str()})
+    {
+        SCOPED_TRACE(name ? name : "(null)");
+        EXPECT_EQ(platform::OpenLibrary(name), nullptr);
+    }
+    // Not a search of the whole process, which would find malloc.
+    EXPECT_EQ(platform::LookupSymbol(nullptr, "malloc"), nullptr);
+    EXPECT_EQ(platform::LibraryFullPath(nullptr), "");
+    platform::CloseLibrary(nullptr); // harmless
+}
+
+// However the library is named, its full path is the one canonical path of
+// the file, and it does not depend on the working directory at the time of
+// asking.
+TEST_F(PlatformLibrary, FullPathIsTheCanonicalPathOfTheFileOpened)
+{
+    const fs::path canonical = fs::canonical(kPluginPath);
+    const fs::path link = m_scratch / "link-to-plugin.so";
+    fs::create_symlink(canonical, link);
+    fs::create_directory(m_scratch / "sub");
+
+    const fs::path pluginDir = canonical.parent_path();
+    const std::string viaDotDot =
+        "./" + pluginDir.filename().string() + "/../" + pluginDir.filename().string() + "/" +
+        canonical.filename().string();
+
+    struct Case
+    {
+        const char* label;
+        fs::path workingDirectory;
+        std::string name;
+    };
+    const Case cases[] = {
+        {"absolute", fs::current_path(), canonical.string()},
+        {"relative with ..", pluginDir.parent_path(), viaDotDot},
+        {"relative from a sibling", m_scratch / "sub", fs::relative(canonical, m_scratch / "sub").string()},
+        {"symbolic link", fs::current_path(), link.string()},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.label + (": " + c.name));
+        platform::LibraryHandle library = nullptr;
+        {
+            CWorkingDirectory cd(c.workingDirectory);
+            library = platform::OpenLibrary(c.name.c_str());
+        }
+        ASSERT_NE(library, nullptr);
+        EXPECT_EQ(platform::LibraryFullPath(library), canonical.string());
+        {
+            // The working directory changing after loading makes no difference.
+            CWorkingDirectory cd(m_scratch);
+            EXPECT_EQ(platform::LibraryFullPath(library), canonical.string());
+        }
+        platform::CloseLibrary(library);
+    }
+}
+
+TEST_F(PlatformLibrary, LibraryFoundBySearchReportsTheFileTheLoaderChose)
+{
+    // A bare name goes through the loader's search rules; the C library is
+    // always there to be found.
+    platform::LibraryHandle library = platform::OpenLibrary("libc.so.6");
+    ASSERT_NE(library, nullptr);
+    const std::string path = platform::LibraryFullPath(library);
+    platform::CloseLibrary(library);
+    ASSERT_FALSE(path.empty());
+    EXPECT_TRUE(fs::path(path).is_absolute());
+    EXPECT_EQ(fs::path(path), fs::canonical(path));
+}
