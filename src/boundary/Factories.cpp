@@ -2,6 +2,25 @@
 // library's heap; the host ends it with the object's own Release.
 #include <VeskUpdate.h>
 
+#include "updater/CLocalQuery.h"
+
+#include <new>
+
 namespace kvrUpdate
 {
+
+// No exception leaves a factory: without memory the host gets null.
+
+ILocalQuery* CreateLocalQuery()
+{
+    try
+    {
+        return new (std::nothrow) CLocalQuery();
+    }
+    catch (...)
+    {
+        return nullptr;
+    }
+}
+
 } // namespace kvrUpdate
