@@ -1,0 +1,351 @@
+#include "CVersionCenter.h"
+
+#include <httplib.h>
+#include <json/json.h>
+
+#include <deque>
+#include <memory>
+
+namespace versionCenter
+{
+namespace
+{
+
+// Compact JSON; text stays UTF-8 rather than \u escapes.
+std::string Render(const Json::Value& value)
+{
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    builder["emitUTF8"] = true;
+    return Json::writeString(builder, value);
+}
+
+CAnswer Error(int status, const std::string& message)
+{
+    Json::Value body(Json::objectValue);
+    body["error"] = message;
+    return CAnswer{status, Render(body)};
+}
+
+CAnswer Ok(const std::string& body)
+{
+    return CAnswer{200, body};
+}
+
+Json::Value VersionJson(const CVersionNumber& version)
+{
+    Json::Value value(Json::objectValue);
+    value["v"] = version.ToString();
+    return value;
+}
+
+Json::Value VersionListJson(const std::vector<CVersionNumber>& versions)
+{
+    Json::Value list(Json::arrayValue);
+    for (const CVersionNumber& version : versions)
+        list.append(VersionJson(version));
+    Json::Value value(Json::objectValue);
+    value["versions"] = list;
+    return value;
+}
+
+Json::Value PatchJson(const CPatchEntry& patch)
+{
+    Json::Value value(Json::objectValue);
+    value["title"] = patch.title;
+    value["comment"] = patch.comment;
+    value["patch_number"] = patch.number;
+    value["apply_version"] = VersionListJson(patch.apply);
+    value["result_version"] = VersionJson(patch.result);
+    value["dependon"] = patch.dependOn;
+    value["patch_type"] = patch.type;
+    value["patch_force"] = patch.force;
+    return value;
+}
+
+std::string PatchListText(const std::vector<const CPatchEntry*>& patches)
+{
+    Json::Value list(Json::arrayValue);
+    for (const CPatchEntry* patch : patches)
+        list.append(PatchJson(*patch));
+    Json::Value value(Json::objectValue);
+    value["patchs"] = list;
+    return Render(value);
+}
+
+Json::Value FileJson(const CFileEntry& file)
+{
+    Json::Value value(Json::objectValue);
+    value["url"] = file.url;
+    value["md5"] = file.md5;
+    value["path"] = file.path;
+    value["length"] = std::to_string(file.length); // lengths travel as decimal text
+    return value;
+}
+
+std::string PackageText(const CPackageEntry& package)
+{
+    Json::Value files(Json::arrayValue);
+    for (const CFileEntry& file : package.resource)
+        files.append(FileJson(file));
+    Json::Value value(Json::objectValue);
+    value["direct_file"] = FileJson(package.directFile);
+    value["direct_type"] = package.directType;
+    value["base_url"] = package.baseUrl;
+    value["resource"]["files"] = files;
+    return Render(value);
+}
+
+const std::string* QueryValue(const std::multimap<std::string, std::string>& query, const char* key)
+{
+    const auto found = query.find(key);
+    return found == query.end() ? nullptr : &found->second;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix)
+{
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Looks a version text up among the product's versions.
+const CVersionNumber* FindVersion(const CProductEntry& product, const std::string& text)
+{
+    bool hasDigits = false;
+    const CVersionNumber version = CVersionNumber::Parse(text, &hasDigits);
+    const auto found = product.versions.find(version);
+    return hasDigits && found != product.versions.end() ? &found->first : nullptr;
+}
+
+CAnswer UnknownVersion(const CProductEntry& product, const std::string& text)
+{
+    return Error(404, "unknown version '" + text + "' of product '" + product.name + "'");
+}
+
+} // namespace
+
+CVersionCenter::CVersionCenter(CCatalog catalog, std::string basePath)
+    : m_catalog(std::move(catalog)), m_basePath(std::move(basePath))
+{
+    if (m_basePath.empty() || m_basePath.front() != '/')
+        m_basePath.insert(m_basePath.begin(), '/');
+    if (m_basePath.back() != '/')
+        m_basePath += '/';
+
+    for (const auto& item : m_catalog.Products())
+    {
+        const CProductEntry& product = item.second;
+        CRendered& rendered = m_rendered[item.first];
+
+        Json::Value situation(Json::objectValue);
+        situation["last"] = VersionJson(product.last);
+        situation["must"] = VersionJson(product.must);
+        situation["max"] = VersionJson(product.max);
+        situation["will"] = VersionJson(product.will);
+        rendered.situation = Render(situation);
+
+        std::vector<CVersionNumber> all;
+        for (const auto& version : product.versions)
+        {
+            all.push_back(version.first);
+            std::vector<const CPatchEntry*> applying;
+            for (const CPatchEntry& patch : product.patches)
+            {
+                for (const CVersionNumber& apply : patch.apply)
+                {
+                    if (apply == version.first)
+                    {
+                        applying.push_back(&patch);
+                        break;
+                    }
+                }
+            }
+            rendered.patchsFor[version.first] = PatchListText(applying);
+            if (version.second.package)
+                rendered.versionPackage[version.first] = PackageText(*version.second.package);
+            if (version.second.fileCheck)
+            {
+                Json::Value check(Json::objectValue);
+                check["url"] = version.second.fileCheck->url;
+                check["type"] = version.second.fileCheck->type;
+                rendered.fileCheck[version.first] = Render(check);
+            }
+        }
+        rendered.versions = Render(VersionListJson(all));
+        for (const CPatchEntry& patch : product.patches)
+        {
+            if (patch.package)
+                rendered.patchPackage[patch.number] = PackageText(*patch.package);
+        }
+    }
+}
+
+CAnswer CVersionCenter::Answer(const std::string& path, const std::multimap<std::string, std::string>& query) const
+{
+    if (!StartsWith(path, m_basePath))
+        return Error(404, "no such request: the path does not start with " + m_basePath);
+    const std::string rest = path.substr(m_basePath.size());
+    const std::string::size_type slash = rest.find('/');
+    const std::string name = rest.substr(0, slash);
+    if (name.empty())
+        return Error(404, "no such request: the path names no product");
+    const CProductEntry* product = m_catalog.FindProduct(name);
+    if (!product)
+        return Error(404, "unknown product '" + name + "'");
+    if (slash == std::string::npos)
+        return Error(404, "no such request for product '" + name + "'");
+    return ProductAnswer(*product, m_rendered.at(name), rest.substr(slash), query);
+}
+
+CAnswer CVersionCenter::ProductAnswer(const CProductEntry& product, const CRendered& rendered, const std::string& rest,
+                                      const std::multimap<std::string, std::string>& query) const
+{
+    if (rest == "/versions/situation")
+        return Ok(rendered.situation);
+    if (rest == "/versions")
+        return Ok(rendered.versions);
+    if (rest == "/versions/evolution")
+        return VersionEvolution(product, query);
+    if (rest == "/patchs")
+    {
+        const std::string* version = QueryValue(query, "version");
+        if (!version)
+            return Error(400, "the request needs the query parameter version");
+        const CVersionNumber* found = FindVersion(product, *version);
+        return found ? Ok(rendered.patchsFor.at(*found)) : UnknownVersion(product, *version);
+    }
+
+    static const std::string kPatchs = "/patchs/", kVersions = "/versions/", kEvolution = "/patchs/evolution/",
+                             kPackage = "/package", kFileCheck = "/FileCheckDef";
+    if (StartsWith(rest, kPatchs) && EndsWith(rest, kPackage) && rest.size() > kPatchs.size() + kPackage.size())
+    {
+        const std::string number = rest.substr(kPatchs.size(), rest.size() - kPatchs.size() - kPackage.size());
+        if (!product.FindPatch(number))
+            return Error(404, "unknown patch '" + number + "' of product '" + product.name + "'");
+        const auto found = rendered.patchPackage.find(number);
+        if (found == rendered.patchPackage.end())
+            return Error(404, "patch '" + number + "' has no package");
+        return Ok(found->second);
+    }
+    if (StartsWith(rest, kEvolution))
+    {
+        const std::string pair = rest.substr(kEvolution.size());
+        const std::string::size_type slash = pair.find('/');
+        if (slash == std::string::npos || slash == 0 || slash + 1 == pair.size() ||
+            pair.find('/', slash + 1) != std::string::npos)
+            return Error(404, "no such request: expected /patchs/evolution/<from>/<to>");
+        return PatchEvolution(product, pair.substr(0, slash), pair.substr(slash + 1));
+    }
+    if (StartsWith(rest, kVersions))
+    {
+        const bool package = EndsWith(rest, kPackage);
+        const bool fileCheck = EndsWith(rest, kFileCheck);
+        const std::string::size_type tail = package ? kPackage.size() : fileCheck ? kFileCheck.size() : 0;
+        if (tail != 0 && rest.size() > kVersions.size() + tail)
+        {
+            const std::string text = rest.substr(kVersions.size(), rest.size() - kVersions.size() - tail);
+            const CVersionNumber* version = text.find('/') == std::string::npos ? FindVersion(product, text) : nullptr;
+            if (!version)
+                return UnknownVersion(product, text);
+            const std::map<CVersionNumber, std::string>& answers = package ? rendered.versionPackage : rendered.fileCheck;
+            const auto found = answers.find(*version);
+            if (found == answers.end())
+                return Error(404, "version " + version->ToString() + " has no " +
+                                      (package ? "package" : "file-check definition"));
+            return Ok(found->second);
+        }
+    }
+    return Error(404, "no such request for product '" + product.name + "'");
+}
+
+CAnswer CVersionCenter::VersionEvolution(const CProductEntry& product,
+                                         const std::multimap<std::string, std::string>& query) const
+{
+    const std::string* fromText = QueryValue(query, "version_from");
+    const std::string* toText = QueryValue(query, "version_to");
+    if (!fromText || !toText)
+        return Error(400, "the request needs the query parameters version_from and version_to");
+    const CVersionNumber* from = FindVersion(product, *fromText);
+    if (!from)
+        return UnknownVersion(product, *fromText);
+    const CVersionNumber* to = FindVersion(product, *toText);
+    if (!to)
+        return UnknownVersion(product, *toText);
+    std::vector<CVersionNumber> between;
+    for (auto it = product.versions.upper_bound(*from); it != product.versions.end() && !(*to < it->first); ++it)
+        between.push_back(it->first);
+    return Ok(Render(VersionListJson(between)));
+}
+
+CAnswer CVersionCenter::PatchEvolution(const CProductEntry& product, const std::string& fromText,
+                                       const std::string& toText) const
+{
+    const CVersionNumber* from = FindVersion(product, fromText);
+    if (!from)
+        return UnknownVersion(product, fromText);
+    const CVersionNumber* to = FindVersion(product, toText);
+    if (!to)
+        return UnknownVersion(product, toText);
+
+    // Breadth-first over versions, one patch per step, patches tried in
+    // catalog order: the chain found is a shortest one, and always the same.
+    struct CStep
+    {
+        const CPatchEntry* patch;  // null for the start
+        CVersionNumber previous;   // the version the patch was applied to
+    };
+    std::map<CVersionNumber, CStep> via;
+    via[*from] = CStep{nullptr, *from};
+    std::deque<CVersionNumber> pending{*from};
+    while (!pending.empty() && via.count(*to) == 0)
+    {
+        const CVersionNumber current = pending.front();
+        pending.pop_front();
+        for (const CPatchEntry& patch : product.patches)
+        {
+            if (via.count(patch.result) != 0)
+                continue;
+            for (const CVersionNumber& apply : patch.apply)
+            {
+                if (apply == current)
+                {
+                    via[patch.result] = CStep{&patch, current};
+                    pending.push_back(patch.result);
+                    break;
+                }
+            }
+        }
+    }
+    if (via.count(*to) == 0)
+        return Error(404, "no chain of patches leads from " + from->ToString() + " to " + to->ToString());
+
+    std::vector<const CPatchEntry*> chain;
+    for (const CStep* step = &via.at(*to); step->patch; step = &via.at(step->previous))
+        chain.insert(chain.begin(), step->patch);
+    return Ok(PatchListText(chain));
+}
+
+void CVersionCenter::Mount(httplib::Server& server) const
+{
+    server.Get(R"(/.*)", [this](const httplib::Request& request, httplib::Response& response) {
+        const CAnswer answer = Answer(request.path, request.params);
+        response.status = answer.status;
+        response.set_content(answer.body, "application/json");
+    });
+    // Statuses the server library produces itself (other methods, malformed
+    // requests) get a JSON body too.
+    server.set_error_handler(httplib::Server::HandlerWithResponse(
+        [](const httplib::Request&, httplib::Response& response) {
+        if (!response.body.empty())
+            return httplib::Server::HandlerResponse::Unhandled;
+        response.set_content(Error(response.status, "request refused with status " + std::to_string(response.status)).body,
+                             "application/json");
+        return httplib::Server::HandlerResponse::Handled;
+    }));
+}
+
+} // namespace versionCenter

@@ -1,0 +1,75 @@
+// Answers the version center's requests from a catalog. The answers that do
+// not depend on the query are rendered once, when the center is built.
+//
+// Requests, after the base path: <product> followed by
+//   /versions/situation                      the four situation versions
+//   /versions                                all versions, ascending
+//   /versions/evolution?version_from=A&version_to=B
+//                                            the versions after A up to B
+//   /patchs?version=V                        the patches that apply to V
+//   /patchs/evolution/A/B                    the shortest patch chain A -> B
+//   /patchs/<number>/package                 a patch's package
+//   /versions/V/package                      a version's package
+//   /versions/V/FileCheckDef                 a version's file-check definition
+#ifndef VERSIONCENTER_CVERSIONCENTER_H
+#define VERSIONCENTER_CVERSIONCENTER_H
+
+#include "CCatalog.h"
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace httplib
+{
+class Server;
+}
+
+namespace versionCenter
+{
+
+struct CAnswer
+{
+    int status = 200;
+    std::string body;
+};
+
+class CVersionCenter
+{
+public:
+    /// `basePath` is what every request path starts with; it begins and ends
+    /// with '/' ("/" or "/vc/").
+    CVersionCenter(CCatalog catalog, std::string basePath = "/");
+
+    /// The answer to a GET of the (URL-decoded) path with the decoded query
+    /// parameters.
+    CAnswer Answer(const std::string& path, const std::multimap<std::string, std::string>& query) const;
+
+    /// Routes every GET of `server` to Answer.
+    void Mount(httplib::Server& server) const;
+
+private:
+    struct CRendered
+    {
+        std::string situation;
+        std::string versions;
+        std::map<CVersionNumber, std::string> patchsFor;
+        std::map<CVersionNumber, std::string> versionPackage;
+        std::map<CVersionNumber, std::string> fileCheck;
+        std::map<std::string, std::string> patchPackage;
+    };
+
+    CAnswer ProductAnswer(const CProductEntry& product, const CRendered& rendered, const std::string& rest,
+                          const std::multimap<std::string, std::string>& query) const;
+    CAnswer VersionEvolution(const CProductEntry& product, const std::multimap<std::string, std::string>& query) const;
+    CAnswer PatchEvolution(const CProductEntry& product, const std::string& from, const std::string& to) const;
+
+    CCatalog m_catalog;
+    std::string m_basePath;
+    std::map<std::string, CRendered> m_rendered;
+};
+
+} // namespace versionCenter
+
+#endif // VERSIONCENTER_CVERSIONCENTER_H

@@ -1,0 +1,37 @@
+// A four-part version number as the version center uses it: parsed leniently
+// (every run of digits is the next part, anything else separates) and written
+// canonically as a.b.c.d, so "1.2" and "1.2.0.0" name the same version.
+#ifndef VERSIONCENTER_CVERSIONNUMBER_H
+#define VERSIONCENTER_CVERSIONNUMBER_H
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace versionCenter
+{
+
+class CVersionNumber
+{
+public:
+    CVersionNumber() : m_parts{0, 0, 0, 0} {}
+
+    /// Parses like the client library does: up to four runs of decimal digits,
+    /// each taken modulo 2^32; missing parts are 0. `hasDigits` tells whether
+    /// the text held any digit at all.
+    static CVersionNumber Parse(const std::string& text, bool* hasDigits = nullptr);
+
+    /// The canonical text, "1.2.0.0".
+    std::string ToString() const;
+
+    bool operator<(const CVersionNumber& other) const { return m_parts < other.m_parts; }
+    bool operator==(const CVersionNumber& other) const { return m_parts == other.m_parts; }
+    bool operator!=(const CVersionNumber& other) const { return m_parts != other.m_parts; }
+
+private:
+    std::array<std::uint32_t, 4> m_parts;
+};
+
+} // namespace versionCenter
+
+#endif // VERSIONCENTER_CVERSIONNUMBER_H
