@@ -3,6 +3,7 @@
 #include <VeskUpdate.h>
 
 #include "updater/CLocalQuery.h"
+#include "updater/CUpdater.h"
 
 #include <new>
 
@@ -10,6 +11,18 @@ namespace kvrUpdate
 {
 
 // No exception leaves a factory: without memory the host gets null.
+
+IUpdater* CreateUpdater()
+{
+    try
+    {
+        return new (std::nothrow) CUpdater();
+    }
+    catch (...)
+    {
+        return nullptr;
+    }
+}
 
 ILocalQuery* CreateLocalQuery()
 {
