@@ -2,6 +2,7 @@
 // library's heap; the host ends it with the object's own Release.
 #include <VeskUpdate.h>
 
+#include "client/CVersionQuery.h"
 #include "updater/CLocalQuery.h"
 #include "updater/CUpdater.h"
 
@@ -17,6 +18,18 @@ IUpdater* CreateUpdater()
     try
     {
         return new (std::nothrow) CUpdater();
+    }
+    catch (...)
+    {
+        return nullptr;
+    }
+}
+
+IVersionQuery* CreateVersionQuery()
+{
+    try
+    {
+        return new (std::nothrow) CVersionQuery();
     }
     catch (...)
     {
