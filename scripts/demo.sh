@@ -50,8 +50,11 @@ if [ -z "$center" ]; then
 fi
 
 export VESK_HOST_STATE=$work/editor.state
-bold=$(tput bold 2>/dev/null || true)
-plain=$(tput sgr0 2>/dev/null || true)
+bold= plain=
+if [ -t 1 ]; then
+  bold=$(tput bold 2>/dev/null || true)
+  plain=$(tput sgr0 2>/dev/null || true)
+fi
 
 echo
 echo "${bold}VeskUpdate demo${plain}: the version center serves $(basename "$catalog") at $center"

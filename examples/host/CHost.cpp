@@ -183,7 +183,7 @@ int CHost::Check()
     if (local->Compare(last) < 0)
     {
         const IPatchList* route = query->GetPatchEvolution(InstalledVersion().c_str(), lastText.c_str());
-        std::fprintf(m_out, "Route to %s  %s\n", lastText.c_str(), report::JoinPatchNumbers(route).c_str());
+        std::fprintf(m_out, "Route           to %s: %s\n", lastText.c_str(), report::JoinPatchNumbers(route).c_str());
     }
 
     const std::string installed = InstalledVersion();

@@ -26,6 +26,8 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, bo
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     if (mergeErrors)
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));

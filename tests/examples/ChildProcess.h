@@ -16,7 +16,8 @@ struct CRunResult
 /// Runs the program with the arguments and waits for it.
 CRunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
 
-/// A program running in the background with its standard output on a pipe.
+/// A program running in the background with its standard output on a pipe
+/// (its standard error is discarded).
 /// The destructor stops it with SIGTERM and waits for it.
 class CBackgroundProgram
 {

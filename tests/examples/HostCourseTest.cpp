@@ -14,7 +14,8 @@
 #include <dirent.h>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace
@@ -93,7 +94,9 @@ protected:
     void TearDown() override
     {
         if (m_server)
+        {
             EXPECT_EQ(m_server->Stop(), 0) << "the version center did not stop cleanly";
+        }
         for (const std::string& name : Entries(m_dir))
             std::remove((m_dir + "/" + name).c_str());
         ::rmdir(m_dir.c_str());
@@ -228,17 +231,27 @@ TEST_F(HostCourse, DamagedStateFileIsLeftUntouched)
     }
 }
 
-// When the new state cannot be written, the command fails and the old state
-// file stays as it was.
-TEST_F(HostCourse, UnwritableDirectoryKeepsTheOldState)
+// When the new state cannot be written (here: files may grow to 64 bytes
+// only, as on a full disk), the command fails and the old state file stays as
+// it was, with no temporary file left behind.
+TEST_F(HostCourse, FailedWriteKeepsTheOldState)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only directories";
     ASSERT_EQ(Host({"init", "Editor", m_center, "--installed", "1.0"}).status, 0);
     const std::string before = ReadFile(m_state);
-    ASSERT_EQ(::chmod(m_dir.c_str(), 0555), 0);
+    ASSERT_GT(before.size(), 64u);
+
+    // The limit and the ignored SIGXFSZ pass to the host; write then fails
+    // with EFBIG instead of killing it.
+    rlimit old;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     CRunResult result = Host({"downloaded", "P-1001"});
-    ::chmod(m_dir.c_str(), 0755);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
     EXPECT_EQ(result.status, 1) << result.output;
     EXPECT_NE(result.output.find("previous state file is unchanged"), std::string::npos) << result.output;
     EXPECT_EQ(ReadFile(m_state), before);
