@@ -3,6 +3,7 @@
 #include <VeskUpdate.h>
 
 #include "client/CVersionQuery.h"
+#include "modules/TModuleManager.h"
 #include "updater/CLocalQuery.h"
 #include "updater/CUpdater.h"
 
@@ -42,6 +43,30 @@ ILocalQuery* CreateLocalQuery()
     try
     {
         return new (std::nothrow) CLocalQuery();
+    }
+    catch (...)
+    {
+        return nullptr;
+    }
+}
+
+IExecutorManager* CreateExecutorManager()
+{
+    try
+    {
+        return new (std::nothrow) TModuleManager<IUpdateExecutor, IExecutorManager>();
+    }
+    catch (...)
+    {
+        return nullptr;
+    }
+}
+
+IFileCheckerManager* CreateFileCheckerManager()
+{
+    try
+    {
+        return new (std::nothrow) TModuleManager<IFileChecker, IFileCheckerManager>();
     }
     catch (...)
     {
