@@ -33,8 +33,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The packages' files are the ones in sample-files/, fetched by the executor
+# plug-in from their file:// addresses.
+files=$root/examples/host/sample-files/
+sed "s|http://downloads.example.invalid/|file://${files// /%20}|g" "$catalog" >"$work/catalog.json"
+
 # Port 0: the server picks a free port and prints the address it serves.
-"$center_bin" --listen 127.0.0.1:0 "$catalog" >"$work/server.out" 2>"$work/server.log" &
+"$center_bin" --listen 127.0.0.1:0 "$work/catalog.json" >"$work/server.out" 2>"$work/server.log" &
 server_pid=$!
 center=
 for _ in $(seq 100); do

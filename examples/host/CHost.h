@@ -44,6 +44,19 @@ public:
     /// The local state; with `raw` the state file's text as well.
     int ShowState(bool raw);
 
+    // Commands that run the plug-ins (PluginCommands.cpp). `plugin` is the
+    // plug-in library's file.
+
+    /// Puts the files of a patch's package into `directory` with the update
+    /// executor that serves the package's type. Records nothing.
+    int ApplyPatch(const std::string& patch, const std::string& directory, const std::string& plugin);
+    /// The same with a version's package.
+    int ApplyVersion(const std::string& version, const std::string& directory, const std::string& plugin);
+    /// Checks the files under `directory` against the resource list of the
+    /// version's package, with the file checker that serves the type of the
+    /// version's file-check definition.
+    int Verify(const std::string& version, const std::string& directory, const std::string& plugin);
+
     /// Prints "vesk-host: error: <message>" and returns `status`.
     int Error(const std::string& message, int status = Failed);
 
@@ -62,6 +75,8 @@ private:
     const kvrUpdate::IPatch* FindPatch(const std::string& number, bool preferDownloaded, std::string& source,
                                        int& status);
     void PrintHeader();
+    int Apply(const kvrUpdate::IUpdatePackage* package, const std::string& what, const std::string& directory,
+              const std::string& plugin);
 
     CStateFile m_file;
     std::FILE* m_out;

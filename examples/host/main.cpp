@@ -43,10 +43,25 @@ const char kUsage[] =
     "                        installed patches; one for an older version changes\n"
     "                        nothing\n"
     "  state [--raw]         the recorded state; --raw adds the state file's text\n"
+    "  apply PATCH DIR [--executor FILE]\n"
+    "                        puts the files of the patch's package into DIR (made\n"
+    "                        if missing) with the update executor plug-in that\n"
+    "                        serves the package's type; records nothing\n"
+    "  apply-version VERSION DIR [--executor FILE]\n"
+    "                        the same with the package of a version\n"
+    "  verify VERSION DIR [--checker FILE]\n"
+    "                        checks the files in DIR against the package of the\n"
+    "                        version, with the file checker plug-in that serves the\n"
+    "                        type of the version's file-check definition\n"
     "\n"
     "Options:\n"
     "  --state FILE          the state file (default: $VESK_HOST_STATE, else\n"
     "                        vesk-host.state in the current directory)\n"
+    "  --executor FILE       the update executor plug-in library (default:\n"
+    "                        $VESK_HOST_EXECUTOR, else the sample plug-in built\n"
+    "                        with this program)\n"
+    "  --checker FILE        the file checker plug-in library (default:\n"
+    "                        $VESK_HOST_CHECKER, else the sample plug-in)\n"
     "  -h, --help            this text\n"
     "\n"
     "Exit status: 0 done; 1 the version center is unreachable, does not know the\n"
@@ -57,6 +72,8 @@ struct CArguments
 {
     std::string state;
     std::string installed;
+    std::string executor;
+    std::string checker;
     bool force = false;
     bool raw = false;
     bool help = false;
@@ -91,7 +108,7 @@ bool Parse(int argc, char** argv, CArguments& args, std::string& error)
             value = word.substr(equals + 1);
             hasValue = true;
         }
-        if (name == "--state" || name == "--installed")
+        if (name == "--state" || name == "--installed" || name == "--executor" || name == "--checker")
         {
             if (!hasValue)
             {
@@ -107,7 +124,14 @@ bool Parse(int argc, char** argv, CArguments& args, std::string& error)
                 error = "option " + name + " needs a non-empty value";
                 return false;
             }
-            (name == "--state" ? args.state : args.installed) = value;
+            if (name == "--state")
+                args.state = value;
+            else if (name == "--installed")
+                args.installed = value;
+            else if (name == "--executor")
+                args.executor = value;
+            else
+                args.checker = value;
         }
         else if (hasValue)
         {
@@ -151,7 +175,32 @@ const CCommand kCommands[] = {
     {"downloaded", 1, 1, ""},
     {"installed", 1, 1, ""},
     {"state", 0, 0, "--raw"},
+    {"apply", 2, 2, "--executor"},
+    {"apply-version", 2, 2, "--executor"},
+    {"verify", 2, 2, "--checker"},
 };
+
+// The given value, else the environment's, else the one built in.
+std::string Choose(const std::string& given, const char* variable, const char* builtIn)
+{
+    if (!given.empty())
+        return given;
+    const char* fromEnvironment = std::getenv(variable);
+    if (fromEnvironment != nullptr && *fromEnvironment)
+        return fromEnvironment;
+    return builtIn;
+}
+
+#if defined(VESK_HOST_EXECUTOR_PLUGIN)
+const char kExecutorPlugin[] = VESK_HOST_EXECUTOR_PLUGIN;
+#else
+const char kExecutorPlugin[] = "";
+#endif
+#if defined(VESK_HOST_CHECKER_PLUGIN)
+const char kCheckerPlugin[] = VESK_HOST_CHECKER_PLUGIN;
+#else
+const char kCheckerPlugin[] = "";
+#endif
 
 const CCommand* FindCommand(const std::string& name)
 {
@@ -198,12 +247,7 @@ int main(int argc, char** argv)
         if (allowed.find(" " + option + " ") == std::string::npos)
             return BadArguments("option " + option + " does not apply to '" + name + "'");
 
-    std::string statePath = args.state;
-    if (statePath.empty())
-    {
-        const char* fromEnvironment = std::getenv("VESK_HOST_STATE");
-        statePath = fromEnvironment != nullptr && *fromEnvironment ? fromEnvironment : "vesk-host.state";
-    }
+    const std::string statePath = Choose(args.state, "VESK_HOST_STATE", "vesk-host.state");
 
     CHost host(statePath, stdout, stderr);
     const std::vector<std::string>& w = args.words;
@@ -229,5 +273,11 @@ int main(int argc, char** argv)
         return host.RecordDownloaded(first);
     if (name == "installed")
         return host.RecordInstalled(first);
+    if (name == "apply")
+        return host.ApplyPatch(first, second, Choose(args.executor, "VESK_HOST_EXECUTOR", kExecutorPlugin));
+    if (name == "apply-version")
+        return host.ApplyVersion(first, second, Choose(args.executor, "VESK_HOST_EXECUTOR", kExecutorPlugin));
+    if (name == "verify")
+        return host.Verify(first, second, Choose(args.checker, "VESK_HOST_CHECKER", kCheckerPlugin));
     return host.ShowState(args.raw);
 }
