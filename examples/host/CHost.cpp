@@ -59,8 +59,15 @@ bool CHost::Load()
 
 bool CHost::Save()
 {
+    const std::string text = m_updater->ToString();
+    // The updater gives no text rather than half a document.
+    if (text.empty())
+    {
+        Error("the updater could not write its state; the previous state file is unchanged");
+        return false;
+    }
     std::string error;
-    if (!m_file.Write(m_updater->ToString(), error))
+    if (!m_file.Write(text, error))
     {
         Error(error + "; the previous state file is unchanged");
         return false;
@@ -183,14 +190,24 @@ int CHost::Check()
     if (local->Compare(last) < 0)
     {
         const IPatchList* route = query->GetPatchEvolution(InstalledVersion().c_str(), lastText.c_str());
-        std::fprintf(m_out, "Route           to %s: %s\n", lastText.c_str(), report::JoinPatchNumbers(route).c_str());
+        if (route->GetCount() > 0)
+            std::fprintf(m_out, "Route           to %s: %s\n", lastText.c_str(),
+                         report::JoinPatchNumbers(route).c_str());
+        else
+            std::fprintf(m_out, "Route           no patch chain to %s; a version's package installs it "
+                         "(vesk-host apply-version)\n", lastText.c_str());
     }
 
     const std::string installed = InstalledVersion();
     const IPatchList* patches = query->GetPatchs(installed.c_str());
-    if (patches == nullptr)
-        return Unanswered("patches for version " + installed);
     std::fprintf(m_out, "Patches for %s\n", installed.c_str());
+    if (patches == nullptr)
+    {
+        // The situation came, so the version center is there: it only does
+        // not know this version (as on a first run without --installed).
+        std::fprintf(m_out, "  (the version center does not know version %s)\n", installed.c_str());
+        return Ok;
+    }
     report::PrintPatchList(m_out, patches);
     return Ok;
 }
@@ -301,27 +318,25 @@ const IPatch* CHost::FindPatch(const std::string& number, bool preferDownloaded,
     }
     IVersionQuery* query = m_updater->GetVersionQuery();
     const std::string installed = InstalledVersion();
-    const IPatchList* patches = query->GetPatchs(installed.c_str());
-    if (patches == nullptr)
-    {
-        status = Unanswered("patches for version " + installed);
-        return nullptr;
-    }
-    if (const IPatch* patch = FindIn(patches, number))
+    // Null as well when the version center does not know the installed
+    // version; the chain below may still lead on from it.
+    if (const IPatch* patch = FindIn(query->GetPatchs(installed.c_str()), number))
     {
         source = "the patches for " + installed;
         return patch;
     }
     // A patch further along the way to the newest version.
     const IVersion* last = query->GetLastVersion();
-    if (last != nullptr)
+    if (last == nullptr)
     {
-        std::string lastText = last->ToString();
-        if (const IPatch* patch = FindIn(query->GetPatchEvolution(installed.c_str(), lastText.c_str()), number))
-        {
-            source = "the patch chain to " + lastText;
-            return patch;
-        }
+        status = Unanswered("situation for the product");
+        return nullptr;
+    }
+    const std::string lastText = last->ToString();
+    if (const IPatch* patch = FindIn(query->GetPatchEvolution(installed.c_str(), lastText.c_str()), number))
+    {
+        source = "the patch chain to " + lastText;
+        return patch;
     }
     status = Error("the version center offers no patch '" + number + "' for " + installed +
                    " or on the way to the newest version");

@@ -197,17 +197,6 @@ TEST(CUpdaterDocument, SettersReachTheQueryAndTheLocalState)
     EXPECT_STREQ(updater->GetLocalQuery()->GetProductName(), "Viewer");
 }
 
-TEST(CUpdaterDocument, ToStringTextIsReplacedByTheNextCall)
-{
-    UpdaterPtr updater = NewUpdater();
-    updater->SetProductName("A");
-    const char* first = updater->ToString();
-    updater->SetProductName("B");
-    const char* second = updater->ToString();
-    EXPECT_EQ(Parse(second)["porduct_name"].asString(), "B");
-    (void)first; // may point at the same buffer; only the newest text counts
-}
-
 // Bytes of another code page are stored as they are and come back as they
 // were (they do not form UTF-8, so loading leaves them alone).
 TEST(CUpdaterDocument, NonAsciiProductNameSurvivesStorage)
@@ -237,17 +226,4 @@ TEST(CUpdaterDocument, EmbeddedObjectsIgnoreRelease)
     EXPECT_STREQ(local->GetProductName(), "Editor");
     EXPECT_TRUE(local->FromString("{\"version\": {\"v\": \"4\"}}"));
     EXPECT_EQ(Parse(updater->ToString())["local"]["version"]["v"].asString(), "4.0.0.0");
-}
-
-TEST(CUpdaterDocument, FactoryMakesIndependentUpdaters)
-{
-    UpdaterPtr a = NewUpdater();
-    UpdaterPtr b = NewUpdater();
-    ASSERT_NE(a.get(), b.get());
-    a->SetProductName("A");
-    EXPECT_STREQ(b->GetProductName(), "");
-    EXPECT_NE(a->GetLocalQuery(), b->GetLocalQuery());
-    a.reset();
-    b->SetProductName("B");
-    EXPECT_STREQ(b->GetLocalQuery()->GetProductName(), "B");
 }
