@@ -285,7 +285,10 @@ public:
 // ---------------------------------------------------------------------------
 
 /// An object made by an update-executor plug-in library. The first three
-/// operations are what the module manager relies on.
+/// operations are what the module manager relies on. A host acquires an
+/// executor by the type of the package it wants to apply
+/// (IUpdatePackage::GetDirectType) and runs the package with Execute.
+/// No operation lets an exception out.
 class IUpdateExecutor
 {
 public:
@@ -296,10 +299,24 @@ public:
     virtual void EnumTypes(IEnumable<const char*>::IEnum* callback) = 0;
     /// Destroys the object.
     virtual void Release() = 0;
+    /// Applies the package in `directory`, an existing directory named by the
+    /// host: every file of the package ends up there under its name
+    /// (IFileDef::GetName, relative to the directory), and whatever else the
+    /// executor's type means is done. Calls failed->OnItem, when `failed` is
+    /// not null, once for every file that could not be put in place intact.
+    /// Returns true when every file is in place intact. A file that fails
+    /// does not replace one already there. The package, the directory and
+    /// the callback are used during the call only; the host keeps ownership.
+    virtual bool Execute(const IUpdatePackage* package, const char* directory,
+                         IEnumable<const IFileDef*>::IEnum* failed) = 0;
 };
 
 /// An object made by a file-checker plug-in library. The first three
-/// operations are what the module manager relies on.
+/// operations are what the module manager relies on. A host acquires a
+/// checker by the type of a version's file-check definition
+/// (IFileCheckerDef::GetType) and checks the version's files (for example
+/// the resource list of the version's package) with CheckFiles.
+/// No operation lets an exception out.
 class IFileChecker
 {
 public:
@@ -310,6 +327,14 @@ public:
     virtual void EnumTypes(IEnumable<const char*>::IEnum* callback) = 0;
     /// Destroys the object.
     virtual void Release() = 0;
+    /// Checks the files under `directory` against `files`: each definition
+    /// names a file relative to the directory (IFileDef::GetName) and what it
+    /// must hold, as the checker's type understands it. Calls failed->OnItem,
+    /// when `failed` is not null, once for every file that is missing or does
+    /// not match. Returns true when every file matches. Reads only; the list,
+    /// the directory and the callback are used during the call only.
+    virtual bool CheckFiles(const IFileDefList* files, const char* directory,
+                            IEnumable<const IFileDef*>::IEnum* failed) = 0;
 };
 
 /// Registers plug-in libraries by file name and hands out their objects by
@@ -357,6 +382,8 @@ VESKUPDATE_API IUpdater* CreateUpdater();
 VESKUPDATE_API IVersionQuery* CreateVersionQuery();
 VESKUPDATE_API ILocalQuery* CreateLocalQuery();
 VESKUPDATE_API IExecutorManager* CreateExecutorManager();
+/// A manager of file-checker plug-ins; it behaves as the executor manager.
+VESKUPDATE_API IFileCheckerManager* CreateFileCheckerManager();
 
 } // namespace kvrUpdate
 

@@ -2,6 +2,7 @@
 // library's heap; the host ends it with the object's own Release.
 #include <VeskUpdate.h>
 
+#include "modules/TModuleManager.h"
 #include "updater/CLocalQuery.h"
 
 #include <new>
@@ -9,18 +10,19 @@
 namespace kvrUpdate
 {
 
-// No exception leaves a factory: without memory the host gets null.
-
 ILocalQuery* CreateLocalQuery()
 {
-    try
-    {
-        return new (std::nothrow) CLocalQuery();
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return new (std::nothrow) CLocalQuery();
+}
+
+IExecutorManager* CreateExecutorManager()
+{
+    return new (std::nothrow) TModuleManager<IUpdateExecutor, IExecutorManager>();
+}
+
+IFileCheckerManager* CreateFileCheckerManager()
+{
+    return new (std::nothrow) TModuleManager<IFileChecker, IFileCheckerManager>();
 }
 
 } // namespace kvrUpdate

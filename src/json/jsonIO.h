@@ -147,8 +147,8 @@ bool ParseJson(Json::Value& root, const char* text);
 /// Writes `root` as tab-indented text ending in a newline, members in
 /// ascending byte order of their names. Bytes of 0x80 and above are written
 /// unchanged; control bytes are escaped (\b \f \n \r \t, else \u00XX with
-/// upper-case hex). False if the writer raised an exception; `text` then holds
-/// what was written.
+/// upper-case hex). Comments attached to values are not written. False if the
+/// writer raised an exception; `text` then holds what was written.
 bool FormatJson(const Json::Value& root, std::string& text);
 
 /// Whether the bytes follow the UTF-8 byte patterns (lead byte and

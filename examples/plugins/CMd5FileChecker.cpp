@@ -1,0 +1,69 @@
+// Sample file-checker plug-in, type "md5": checks installed files against a
+// list of file definitions by their length and MD5.
+//
+// Entry: CreateFileChecker. Register it with
+//   manager->RegisterModule("libVeskMd5Checker.so", "CreateFileChecker");
+#include "PluginFiles.h"
+
+#include <cstring>
+#include <new>
+
+using namespace kvrUpdate;
+
+namespace
+{
+
+const char kType[] = "md5";
+
+class CMd5FileChecker final : public IFileChecker
+{
+public:
+    bool IsType(const char* type) override { return type != nullptr && std::strcmp(type, kType) == 0; }
+
+    void EnumTypes(IEnumable<const char*>::IEnum* callback) override
+    {
+        if (callback != nullptr)
+            callback->OnItem(kType);
+    }
+
+    void Release() override { delete this; }
+
+    bool CheckFiles(const IFileDefList* files, const char* directory,
+                    IEnumable<const IFileDef*>::IEnum* failed) override
+    {
+        if (files == nullptr || directory == nullptr || *directory == '\0')
+            return false;
+        bool ok = true;
+        for (int i = 0; i < files->GetCount(); ++i)
+        {
+            const IFileDef* file = files->GetAt(i);
+            if (file == nullptr || Matches(*file, directory))
+                continue;
+            ok = false;
+            if (failed != nullptr)
+                failed->OnItem(file);
+        }
+        return ok;
+    }
+
+private:
+    static bool Matches(const IFileDef& file, const char* directory)
+    {
+        try
+        {
+            std::filesystem::path path;
+            return InstallPath(directory, file.GetName(), path) && FileMatches(path, file);
+        }
+        catch (...)
+        {
+            return false;
+        }
+    }
+};
+
+} // namespace
+
+VESK_PLUGIN_ENTRY IFileChecker* CreateFileChecker()
+{
+    return new (std::nothrow) CMd5FileChecker;
+}

@@ -1,0 +1,114 @@
+#include "json/jsonIO.h"
+#include "model/CVersion.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+
+namespace
+{
+
+// The member "m" of the parsed document (null when the document has none).
+Json::Value MemberOf(const char* document)
+{
+    Json::Value root;
+    EXPECT_TRUE(jsonIO::ParseJson(root, document)) << document;
+    return root["m"];
+}
+
+TEST(GetString, TakesTextByJsonType)
+{
+    const struct { const char* document; std::string expected; } cases[] = {
+        {"{}", ""},                          // absent: empty, not the fallback
+        {R"({"m":null})", ""},
+        {R"({"m":"abc"})", "abc"},
+        {R"({"m":true})", "true"},
+        {R"({"m":5})", "fb"},
+        {R"({"m":[1]})", "fb"},
+        {R"({"m":{"a":"b"}})", "fb"},
+        {"{\"m\":\"\xE9t\xE9\"}", "\xE9t\xE9"}, // ANSI bytes, not UTF-8: kept
+    };
+    for (const auto& c : cases)
+    {
+        Json::Value member = MemberOf(c.document);
+        EXPECT_EQ(jsonIO::GetString(member, "fb"), c.expected) << c.document;
+    }
+}
+
+TEST(ReadIntOrText, ReadsNumbersBooleansAndText)
+{
+    const struct { const char* document; int expected; } cases[] = {
+        {"{}", 0},
+        {R"({"m":true})", 1},
+        {R"({"m":3.9})", 3},
+        {R"({"m":-3.9})", -3},
+        {R"({"m":2147483647})", INT_MAX},
+        {R"({"m":-2147483648})", INT_MIN},
+        {R"({"m":2147483648})", 99},  // beyond int: read as text, which is empty
+        {R"({"m":2147483647.5})", 99},
+        {R"({"m":[1]})", 99},
+        {R"({"m":"123abc"})", 123},
+        {R"({"m":" -7"})", -7},
+        {R"({"m":"\t+12"})", 12},
+        {R"({"m":"abc"})", 0},
+        {R"({"m":""})", 99},
+        {R"({"m":"2147483648"})", INT_MAX}, // long digit strings saturate
+        {R"({"m":"-2147483649"})", INT_MIN},
+        {R"({"m":"000000000000000000000000000042"})", 42},
+        {R"({"m":"99999999999999999999999999999999"})", INT_MAX},
+    };
+    for (const auto& c : cases)
+    {
+        Json::Value member = MemberOf(c.document);
+        EXPECT_EQ(jsonIO::ReadIntOrText(member, 99), c.expected) << c.document;
+    }
+}
+
+TEST(SetString, StoresBytesAsGivenAndNumbersAsText)
+{
+    Json::Value root;
+    jsonIO::SetString(root["s"], "\xE9t\xE9");
+    jsonIO::SetAsText(root["n"], static_cast<std::int64_t>(5000000000LL));
+    EXPECT_EQ(root["s"].asString(), "\xE9t\xE9");
+    ASSERT_TRUE(root["n"].isString());
+    EXPECT_EQ(root["n"].asString(), "5000000000");
+    EXPECT_EQ(jsonIO::ReadIntOrText(root["n"], 0), INT_MAX);
+}
+
+TEST(Sequences, ReadAndWriteArraysOfRecords)
+{
+    using kvrUpdate::CVersion;
+    std::vector<CVersion> versions(1);
+
+    Json::Value null;
+    EXPECT_TRUE(jsonIO::ReadJson(null, versions));
+    EXPECT_TRUE(versions.empty());
+
+    Json::Value text("1.2");
+    versions.resize(1);
+    EXPECT_FALSE(jsonIO::ReadJson(text, versions));
+    EXPECT_TRUE(versions.empty());
+
+    Json::Value array = MemberOf(R"({"m":[{"v":"3"},{"v":"1"},{"v":"2"}]})");
+    ASSERT_TRUE(jsonIO::ReadJson(array, versions));
+    ASSERT_EQ(versions.size(), 3u);
+    EXPECT_STREQ(versions[0].ToString(), "3.0.0.0");
+    EXPECT_STREQ(versions[2].ToString(), "2.0.0.0");
+
+    // An element that is not an object ends the reading; earlier ones stay.
+    Json::Value broken = MemberOf(R"({"m":[{"v":"4"},"5",{"v":"6"}]})");
+    EXPECT_FALSE(jsonIO::TryReadJson(broken, versions));
+    ASSERT_EQ(versions.size(), 1u);
+    EXPECT_STREQ(versions[0].ToString(), "4.0.0.0");
+
+    // An empty sequence writes nothing: the member stays null and reads back.
+    Json::Value root;
+    jsonIO::WriteJson(root["list"], std::vector<CVersion>());
+    EXPECT_TRUE(root["list"].isNull());
+    std::string formatted;
+    ASSERT_TRUE(jsonIO::FormatJson(root, formatted));
+    EXPECT_EQ(formatted, "{\n\t\"list\" : null\n}\n");
+}
+
+} // namespace

@@ -1,0 +1,265 @@
+#include "model/CNameTable.h"
+#include "model/CPatch.h"
+#include "model/CPatchList.h"
+
+#include "ModelTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using kvrUpdate::CNameTable;
+using kvrUpdate::CPatch;
+using kvrUpdate::CPatchList;
+using kvrUpdate::IPatch;
+using kvrUpdate::IPatchList;
+using kvrUpdate::IVersion;
+using kvrUpdate::IVersionList;
+using kvrUpdate::PatchForce;
+using kvrUpdate::PatchType;
+using modeltest::ReadText;
+using modeltest::Written;
+
+namespace
+{
+
+const char* const FullPatch = R"({
+    "title": "Fix", "comment": "Fixes the crash", "patch_number": "P-17",
+    "apply_version": {"versions": [{"v": "1.0"}, {"v": "1.1"}]},
+    "result_version": {"v": "1.2"},
+    "dependon": "P-16", "patch_type": "Bug", "patch_force": "MUST"})";
+
+// A host's own patch: every getter answers through the interface only, and a
+// careless host may answer null.
+class CHostPatch final : public IPatch
+{
+public:
+    int m_type = 3;
+    int m_force = 16;
+    void Release() override {}
+    IPatch* Clone() const override { return nullptr; }
+    const char* GetTitle() const override { return "host"; }
+    const char* GetComment() const override { return nullptr; }
+    const char* GetPatchNumber() const override { return nullptr; }
+    const IVersionList* GetApplyVersions() const override { return nullptr; }
+    const IVersion* GetResultVersion() const override { return nullptr; }
+    const char* GetDependOn() const override { return nullptr; }
+    int GetPatchType() const override { return m_type; }
+    int GetPatchForce() const override { return m_force; }
+};
+
+void ExpectFullPatch(const IPatch& patch)
+{
+    EXPECT_STREQ(patch.GetTitle(), "Fix");
+    EXPECT_STREQ(patch.GetComment(), "Fixes the crash");
+    EXPECT_STREQ(patch.GetPatchNumber(), "P-17");
+    ASSERT_EQ(patch.GetApplyVersions()->GetCount(), 2);
+    EXPECT_STREQ(patch.GetApplyVersions()->GetAt(1)->ToString(), "1.1.0.0");
+    EXPECT_STREQ(patch.GetResultVersion()->ToString(), "1.2.0.0");
+    EXPECT_STREQ(patch.GetDependOn(), "P-16");
+    EXPECT_EQ(patch.GetPatchType(), 1);
+    EXPECT_EQ(patch.GetPatchForce(), 3);
+}
+
+void ExpectClearedPatch(const IPatch& patch)
+{
+    EXPECT_STREQ(patch.GetTitle(), "");
+    EXPECT_STREQ(patch.GetComment(), "");
+    EXPECT_STREQ(patch.GetPatchNumber(), "");
+    EXPECT_EQ(patch.GetApplyVersions()->GetCount(), 0);
+    EXPECT_STREQ(patch.GetResultVersion()->ToString(), "0.0.0.0");
+    EXPECT_STREQ(patch.GetDependOn(), "");
+    EXPECT_EQ(patch.GetPatchType(), -1);
+    EXPECT_EQ(patch.GetPatchForce(), -1);
+}
+
+} // namespace
+
+TEST(CNameTable, MapsEveryTableEntryBothWays)
+{
+    struct Case
+    {
+        const CNameTable& table;
+        int value;
+        const char* name;
+    };
+    const Case cases[] = {
+        {PatchType, 1, "bug"},      {PatchType, 2, "resource"},   {PatchType, 4, "function"},
+        {PatchType, 8, "version"},  {PatchForce, 0, "wait"},      {PatchForce, 1, "common"},
+        {PatchForce, 2, "recommend"}, {PatchForce, 3, "must"},
+    };
+    for (const Case& c : cases)
+    {
+        EXPECT_STREQ(c.table.NameOf(c.value), c.name);
+        EXPECT_EQ(c.table.ValueOf(c.name), c.value) << c.name;
+        std::string upper = c.name;
+        for (char& letter : upper)
+            letter = static_cast<char>(letter - 'a' + 'A');
+        EXPECT_EQ(c.table.ValueOf(upper.c_str()), c.value) << upper;
+    }
+    EXPECT_EQ(PatchType.ValueOf("Bug"), 1);
+    for (const char* name : {"bugs", "bu", "", " bug"})
+        EXPECT_EQ(PatchType.ValueOf(name), -1) << name;
+    EXPECT_EQ(PatchForce.ValueOf(nullptr), -1);
+    for (int value : {3, 16, -1, 0})
+        EXPECT_STREQ(PatchType.NameOf(value), "") << value;
+    EXPECT_STREQ(PatchForce.NameOf(-1), "");
+}
+
+TEST(CPatch, ReadsTypeAndForceByName)
+{
+    struct Case
+    {
+        const char* members;
+        int type;
+        int force;
+    };
+    const Case cases[] = {
+        {R"("patch_type":"BUG","patch_force":"wait")", 1, 0},
+        {R"("patch_type":"bugs","patch_force":"later")", -1, -1},
+        {R"("patch_type":1,"patch_force":3)", -1, -1},
+    };
+    for (const Case& c : cases)
+    {
+        CPatch patch;
+        ASSERT_TRUE(ReadText(std::string("{") + c.members + "}", patch));
+        EXPECT_EQ(patch.GetPatchType(), c.type) << c.members;
+        EXPECT_EQ(patch.GetPatchForce(), c.force) << c.members;
+    }
+}
+
+TEST(CPatch, EveryReadAssignsEveryField)
+{
+    const CPatch fresh;
+    EXPECT_EQ(Written(fresh)["patch_type"].asString(), "version");
+    EXPECT_EQ(Written(fresh)["patch_force"].asString(), "common");
+
+    CPatch patch;
+    ASSERT_TRUE(ReadText(FullPatch, patch));
+    ExpectFullPatch(patch);
+    ASSERT_TRUE(ReadText("{}", patch));
+    ExpectClearedPatch(patch);
+    EXPECT_EQ(Written(patch)["patch_type"].asString(), "");
+    EXPECT_EQ(Written(patch)["patch_force"].asString(), "");
+
+    // Nested members of the wrong type are failed reads of those members
+    // only; a patch document of the wrong type reads as an empty one.
+    ASSERT_TRUE(ReadText(FullPatch, patch));
+    ASSERT_TRUE(ReadText(R"({"title":"T","apply_version":"1.0","result_version":["1.2"],
+                             "patch_number":17,"patch_type":"version"})", patch));
+    EXPECT_STREQ(patch.GetTitle(), "T");
+    EXPECT_STREQ(patch.GetPatchNumber(), "");
+    EXPECT_EQ(patch.GetApplyVersions()->GetCount(), 0);
+    EXPECT_STREQ(patch.GetResultVersion()->ToString(), "0.0.0.0");
+    EXPECT_EQ(patch.GetPatchType(), 8);
+    ASSERT_TRUE(ReadText(FullPatch, patch));
+    EXPECT_FALSE(ReadText(R"("P-17")", patch));
+    ExpectClearedPatch(patch);
+}
+
+TEST(CPatch, WritesWhatItReads)
+{
+    CPatch patch;
+    ASSERT_TRUE(ReadText(FullPatch, patch));
+    CPatch back;
+    ASSERT_TRUE(modeltest::RoundTrip(patch, back));
+    ExpectFullPatch(back);
+
+    const Json::Value written = Written(patch);
+    EXPECT_EQ(written["patch_type"].asString(), "bug");
+    EXPECT_EQ(written["patch_force"].asString(), "must");
+    EXPECT_EQ(written["dependon"].asString(), "P-16");
+    EXPECT_EQ(written["result_version"]["v"].asString(), "1.2.0.0");
+}
+
+TEST(CPatch, CopiesThroughTheSourceGetters)
+{
+    CHostPatch host;
+    CPatch patch;
+    ASSERT_TRUE(ReadText(FullPatch, patch));
+    patch = host;
+    EXPECT_STREQ(patch.GetTitle(), "host");
+    EXPECT_STREQ(patch.GetComment(), "");
+    EXPECT_EQ(patch.GetApplyVersions()->GetCount(), 0);
+    EXPECT_STREQ(patch.GetResultVersion()->ToString(), "0.0.0.0");
+    // Values outside the tables are kept, and written as empty names.
+    EXPECT_EQ(patch.GetPatchType(), 3);
+    EXPECT_EQ(Written(patch)["patch_type"].asString(), "");
+    EXPECT_EQ(Written(patch)["patch_force"].asString(), "");
+    host.m_type = 16;
+    EXPECT_EQ(Written(CPatch(host))["patch_type"].asString(), "");
+
+    ASSERT_TRUE(ReadText(FullPatch, patch));
+    patch = patch;
+    ExpectFullPatch(patch);
+    IPatch* source = patch.Clone();
+    ASSERT_NE(source, nullptr);
+    IPatch* clone = source->Clone();
+    ASSERT_NE(clone, nullptr);
+    source->Release();
+    ExpectFullPatch(*clone);
+    clone->Release();
+}
+
+TEST(CPatchList, ReadsThePatchsMember)
+{
+    struct Case
+    {
+        const char* json;
+        bool ok;
+        int count;
+    };
+    const Case cases[] = {
+        {R"({})", true, 0},
+        {R"({"patchs":null})", true, 0},
+        {R"({"patchs":[{},{}]})", true, 2},
+        {R"({"patchs":{"title":"x"}})", false, 0},
+        {R"({"patchs":"x"})", false, 0},
+        {R"([{"title":"x"}])", false, 0},
+    };
+    for (const Case& c : cases)
+    {
+        CPatchList list;
+        ASSERT_TRUE(ReadText(R"({"patchs":[{"title":"old"}]})", list));
+        EXPECT_EQ(ReadText(c.json, list), c.ok) << c.json;
+        EXPECT_EQ(list.GetCount(), c.count) << c.json;
+    }
+
+    // Elements of the wrong type read as empty patches; neighbours still read.
+    CPatchList list;
+    ASSERT_TRUE(ReadText(std::string(R"({"patchs":[5,)") + FullPatch + R"(,"x",{"title":"last"}]})", list));
+    ASSERT_EQ(list.GetCount(), 4);
+    ExpectClearedPatch(*list.GetAt(0));
+    ExpectFullPatch(*list.GetAt(1));
+    ExpectClearedPatch(*list.GetAt(2));
+    EXPECT_STREQ(list.GetAt(3)->GetTitle(), "last");
+    EXPECT_EQ(list.GetAt(-1), nullptr);
+    EXPECT_EQ(list.GetAt(4), nullptr);
+}
+
+TEST(CPatchList, WritesReadsAndClones)
+{
+    const std::string json = std::string(R"({"patchs":[)") + FullPatch + R"(,{"title":"B"}]})";
+    CPatchList list;
+    ASSERT_TRUE(ReadText(json, list));
+
+    CPatchList back;
+    ASSERT_TRUE(modeltest::RoundTrip(list, back));
+    ASSERT_EQ(back.GetCount(), 2);
+    ExpectFullPatch(*back.GetAt(0));
+    EXPECT_STREQ(back.GetAt(1)->GetTitle(), "B");
+
+    IPatchList* clone = list.Clone();
+    ASSERT_NE(clone, nullptr);
+    list.Clear();
+    ASSERT_EQ(clone->GetCount(), 2);
+    ExpectFullPatch(*clone->GetAt(0));
+    clone->Release();
+
+    EXPECT_TRUE(Written(list)["patchs"].isNull());
+    ASSERT_TRUE(modeltest::RoundTrip(list, back));
+    EXPECT_EQ(back.GetCount(), 0);
+
+    list.Append(CHostPatch());
+    EXPECT_STREQ(list.GetAt(0)->GetTitle(), "host");
+}

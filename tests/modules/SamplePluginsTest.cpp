@@ -1,0 +1,419 @@
+// The sample plug-ins, loaded through the module managers: the "download"
+// executor against a local HTTP server, and the "md5" file checker. The
+// records they read are small doubles of the public interfaces.
+#include <VeskUpdate.h>
+
+#include "CMd5.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace kvrUpdate;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+// ---------------------------------------------------------------------------
+// Doubles of the records
+// ---------------------------------------------------------------------------
+
+class CFakeFileDef final : public IFileDef
+{
+public:
+    CFakeFileDef(std::string url, std::string md5, long long length, std::string path = "")
+        : m_url(std::move(url)), m_md5(std::move(md5)), m_path(std::move(path)), m_length(length)
+    {
+    }
+    void Release() override { delete this; }
+    IFileDef* Clone() const override { return new CFakeFileDef(*this); }
+    const char* GetUrl() const override { return m_url.c_str(); }
+    const char* GetMd5() const override { return m_md5.c_str(); }
+    long long GetLength() const override { return m_length; }
+    const char* GetName() const override
+    {
+        if (!m_path.empty())
+            return m_path.c_str();
+        if (m_url.find("://") == std::string::npos)
+            return m_url.c_str();
+        return m_url.c_str() + m_url.find_last_of("/\\") + 1;
+    }
+
+private:
+    std::string m_url, m_md5, m_path;
+    long long m_length;
+};
+
+class CFakeFileDefList final : public IFileDefList
+{
+public:
+    CFakeFileDefList() = default;
+    CFakeFileDefList(std::vector<CFakeFileDef> files) : m_files(std::move(files)) {}
+    void Release() override { delete this; }
+    IFileDefList* Clone() const override { return new CFakeFileDefList(*this); }
+    const IFileDef* GetAt(int index) const override
+    {
+        return index >= 0 && index < GetCount() ? &m_files[static_cast<std::size_t>(index)] : nullptr;
+    }
+    int GetCount() const override { return static_cast<int>(m_files.size()); }
+
+private:
+    std::vector<CFakeFileDef> m_files;
+};
+
+class CFakePackage final : public IUpdatePackage
+{
+public:
+    CFakePackage(std::string baseUrl, CFakeFileDef direct, std::vector<CFakeFileDef> resource)
+        : m_baseUrl(std::move(baseUrl)), m_direct(std::move(direct)), m_resource(std::move(resource))
+    {
+    }
+    void Release() override { delete this; }
+    IUpdatePackage* Clone() const override { return new CFakePackage(*this); }
+    const char* GetBaseUrl() const override { return m_baseUrl.c_str(); }
+    const IFileDef* GetDirectFile() const override { return &m_direct; }
+    const char* GetDirectType() const override { return "download"; }
+    const IFileDefList* GetResource() const override { return &m_resource; }
+
+private:
+    std::string m_baseUrl;
+    CFakeFileDef m_direct;
+    CFakeFileDefList m_resource;
+};
+
+// Collects the names of the files a plug-in reports as failed.
+class CFailures final : public IEnumable<const IFileDef*>::IEnum
+{
+public:
+    void OnItem(const IFileDef* item) override { m_names.insert(item->GetName()); }
+    std::set<std::string> m_names;
+};
+
+// ---------------------------------------------------------------------------
+// Helpers
+// ---------------------------------------------------------------------------
+
+std::string Md5Of(const std::string& data)
+{
+    CMd5 md5;
+    md5.Update(data.data(), data.size());
+    return md5.HexDigest();
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream stream(path, std::ios::binary);
+    std::ostringstream text;
+    text << stream.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& data)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+CFakeFileDef DefOf(const std::string& url, const std::string& data, const std::string& path = "")
+{
+    return CFakeFileDef(url, Md5Of(data), static_cast<long long>(data.size()), path);
+}
+
+std::string Pattern(std::size_t size)
+{
+    std::string data(size, '\0');
+    unsigned state = 12345;
+    for (char& c : data)
+    {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 24);
+    }
+    return data;
+}
+
+class CTempDir
+{
+public:
+    CTempDir()
+    {
+        std::string pattern = (fs::temp_directory_path() / "vesk-plugins-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr)
+            m_path = pattern;
+    }
+    ~CTempDir()
+    {
+        std::error_code error;
+        fs::remove_all(m_path, error);
+    }
+    const fs::path& Path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+// Serves /files/<name> from a fixed table and /moved/<name> as a redirect to
+// it; counts the requests.
+class CFileServer
+{
+public:
+    explicit CFileServer(std::map<std::string, std::string> files) : m_files(std::move(files))
+    {
+        m_server.set_tcp_nodelay(true);
+        m_server.Get(R"(/files/(.+))", [this](const httplib::Request& request, httplib::Response& response) {
+            ++m_requests;
+            const auto found = m_files.find(request.matches[1].str());
+            if (found == m_files.end())
+                response.status = 404;
+            else
+                response.set_content(found->second, "application/octet-stream");
+        });
+        m_server.Get(R"(/moved/(.+))", [this](const httplib::Request& request, httplib::Response& response) {
+            ++m_requests;
+            response.set_redirect("/files/" + request.matches[1].str());
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        // stop() has no effect before the server runs, so wait for it.
+        while (!m_server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~CFileServer()
+    {
+        m_server.stop();
+        m_thread.join();
+    }
+    std::string Url(const std::string& path) const
+    {
+        return "http://127.0.0.1:" + std::to_string(m_port) + path;
+    }
+    int Requests() const { return m_requests; }
+
+private:
+    std::map<std::string, std::string> m_files;
+    httplib::Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+    std::atomic<int> m_requests{0};
+};
+
+bool HasPartFiles(const fs::path& directory)
+{
+    for (const auto& entry : fs::recursive_directory_iterator(directory))
+    {
+        if (entry.path().extension() == ".part")
+            return true;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Fixture: both plug-ins registered and acquired by type.
+// ---------------------------------------------------------------------------
+
+const std::string kSmall = "hello\n";
+const std::string kBig = Pattern(200000);
+
+class SamplePluginsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(nullptr, m_executors);
+        ASSERT_NE(nullptr, m_checkers);
+        ASSERT_EQ(0, m_executors->RegisterModule(VESK_DOWNLOAD_EXECUTOR, "CreateUpdateExecutor"));
+        ASSERT_EQ(0, m_checkers->RegisterModule(VESK_MD5_CHECKER, "CreateFileChecker"));
+        m_executor = m_executors->AcquireObject("download");
+        m_checker = m_checkers->AcquireObject("md5");
+        ASSERT_NE(nullptr, m_executor);
+        ASSERT_NE(nullptr, m_checker);
+        m_install = m_temp.Path() / "install";
+        fs::create_directories(m_install);
+    }
+    void TearDown() override
+    {
+        m_executors->ReleaseObject(m_executor);
+        m_checkers->ReleaseObject(m_checker);
+        m_executors->Release();
+        m_checkers->Release();
+    }
+
+    IExecutorManager* m_executors = CreateExecutorManager();
+    IFileCheckerManager* m_checkers = CreateFileCheckerManager();
+    IUpdateExecutor* m_executor = nullptr;
+    IFileChecker* m_checker = nullptr;
+    CFileServer m_server{{{"big.bin", kBig}, {"sub/small.txt", kSmall}, {"empty", ""}}};
+    CTempDir m_temp;
+    fs::path m_install;
+};
+
+TEST(Md5Test, KnownDigests)
+{
+    const struct
+    {
+        std::string message;
+        const char* digest;
+    } cases[] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+        // Lengths around the padding boundaries.
+        {std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65"},
+        {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
+        {std::string(63, 'a'), "b06521f39153d618550606be297466d5"},
+        {std::string(64, 'a'), "014842d480b571495a4a0363793f7367"},
+        {std::string(65, 'a'), "c743a45e0d2e6a95cb859adae0248435"},
+        {std::string(1000000, 'a'), "7707d6ae4e027c70eea2a935c2296f21"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.message.size());
+        EXPECT_EQ(c.digest, Md5Of(c.message));
+        // Fed in uneven pieces, the digest is the same.
+        CMd5 md5;
+        for (std::size_t at = 0, piece = 1; at < c.message.size(); at += piece, piece = piece * 3 % 97 + 1)
+            md5.Update(c.message.data() + at, std::min(piece, c.message.size() - at));
+        EXPECT_EQ(c.digest, md5.HexDigest());
+    }
+}
+
+TEST_F(SamplePluginsTest, ExecutorAppliesAPackage)
+{
+    const fs::path source = m_temp.Path() / "local.dat";
+    WriteFile(source, "from a file url");
+    CFakePackage package(m_server.Url("/files/"), DefOf("big.bin", kBig),
+                         {
+                             DefOf("sub/small.txt", kSmall),                              // relative url, own folder
+                             DefOf(m_server.Url("/files/empty"), ""),                     // absolute url
+                             DefOf(m_server.Url("/moved/sub/small.txt"), kSmall, "r.txt"), // redirect, own path
+                             DefOf("file://" + source.string(), "from a file url"),
+                         });
+    CFailures failures;
+    EXPECT_TRUE(m_executor->Execute(&package, m_install.string().c_str(), &failures));
+    EXPECT_TRUE(failures.m_names.empty());
+    EXPECT_EQ(kBig, ReadFile(m_install / "big.bin"));
+    EXPECT_EQ(kSmall, ReadFile(m_install / "sub" / "small.txt"));
+    EXPECT_TRUE(fs::is_regular_file(m_install / "empty"));
+    EXPECT_EQ(0u, fs::file_size(m_install / "empty"));
+    EXPECT_EQ(kSmall, ReadFile(m_install / "r.txt"));
+    EXPECT_EQ("from a file url", ReadFile(m_install / "local.dat"));
+    EXPECT_FALSE(HasPartFiles(m_install));
+
+    // Applied again, the intact files are not fetched again.
+    const int requests = m_server.Requests();
+    EXPECT_TRUE(m_executor->Execute(&package, m_install.string().c_str(), nullptr));
+    EXPECT_EQ(requests, m_server.Requests());
+
+    // And the checker agrees with what the executor did.
+    CFakeFileDefList installed({DefOf("big.bin", kBig), DefOf("sub/small.txt", kSmall), DefOf("x", kSmall, "r.txt")});
+    EXPECT_TRUE(m_checker->CheckFiles(&installed, m_install.string().c_str(), nullptr));
+}
+
+TEST_F(SamplePluginsTest, ExecutorReportsEveryFileItCannotPutInPlace)
+{
+    const fs::path outside = m_temp.Path() / "escape.bin";
+    const struct
+    {
+        const char* what;
+        CFakeFileDef file;
+    } cases[] = {
+        {"wrong md5", CFakeFileDef("sub/small.txt", Md5Of("other!"), 6, "wrongmd5.txt")},
+        {"empty md5", CFakeFileDef("sub/small.txt", "", 6, "nomd5.txt")},
+        {"fewer bytes promised", CFakeFileDef("big.bin", Md5Of(kBig), 1000, "short.bin")},
+        {"more bytes promised", CFakeFileDef("big.bin", Md5Of(kBig), 200001, "long.bin")},
+        {"negative length", CFakeFileDef("empty", Md5Of(""), -1, "negative.bin")},
+        {"not on the server", DefOf("missing.bin", kSmall)},
+        {"protocol not allowed", DefOf("ftp://127.0.0.1:9/small.txt", kSmall, "ftp.txt")},
+        {"name climbs out", DefOf("sub/small.txt", kSmall, "../escape.bin")},
+        {"name climbs out with backslashes", DefOf("sub/small.txt", kSmall, "sub\\..\\..\\escape.bin")},
+        {"absolute name", DefOf("sub/small.txt", kSmall, outside.string())},
+        {"url names a folder", DefOf(m_server.Url("/files/"), "")},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(m_install);
+        fs::create_directories(m_install);
+        // A file already in place must survive a failed download.
+        const std::string name = c.file.GetName();
+        const bool inside = !name.empty() && name.find("..") == std::string::npos && name[0] != '/';
+        if (inside)
+            WriteFile(m_install / name, "old");
+
+        CFakePackage package(m_server.Url("/files"), DefOf("big.bin", kBig), {c.file, DefOf("/sub/small.txt", kSmall, "sub/small.txt")});
+        CFailures failures;
+        EXPECT_FALSE(m_executor->Execute(&package, m_install.string().c_str(), &failures));
+        EXPECT_EQ(std::set<std::string>{name}, failures.m_names);
+        // The other files were still put in place.
+        EXPECT_EQ(kBig, ReadFile(m_install / "big.bin"));
+        EXPECT_EQ(kSmall, ReadFile(m_install / "sub" / "small.txt"));
+        if (inside)
+        {
+            EXPECT_EQ("old", ReadFile(m_install / name));
+        }
+        EXPECT_FALSE(fs::exists(outside));
+        EXPECT_FALSE(HasPartFiles(m_install));
+    }
+}
+
+TEST_F(SamplePluginsTest, ExecutorNeedsABaseUrlForRelativeUrls)
+{
+    CFakePackage noBase("", DefOf("big.bin", kBig), {});
+    EXPECT_FALSE(m_executor->Execute(&noBase, m_install.string().c_str(), nullptr));
+    EXPECT_EQ(0, m_server.Requests());
+    // A package without a direct file and resources has nothing to fail.
+    CFakePackage nothing(m_server.Url("/files/"), CFakeFileDef("", "", 0), {});
+    EXPECT_TRUE(m_executor->Execute(&nothing, m_install.string().c_str(), nullptr));
+}
+
+TEST_F(SamplePluginsTest, CheckerReportsMissingAndChangedFiles)
+{
+    std::string changed = kBig;
+    changed[100000] ^= 1;
+    WriteFile(m_install / "big.bin", kBig);
+    WriteFile(m_install / "changed.bin", changed);
+    WriteFile(m_install / "short.bin", kBig.substr(1));
+    WriteFile(m_install / "sub" / "small.txt", kSmall);
+    WriteFile(m_install / "empty", "");
+    WriteFile(m_temp.Path() / "outside.txt", kSmall);
+    std::string upper = Md5Of(kSmall);
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+
+    const CFakeFileDef good[] = {
+        DefOf("big.bin", kBig),
+        CFakeFileDef("x", upper, 6, "sub\\small.txt"), // upper-case digest, Windows separator
+        DefOf("empty", ""),
+    };
+    CFakeFileDefList intact({good[0], good[1], good[2]});
+    CFailures none;
+    EXPECT_TRUE(m_checker->CheckFiles(&intact, m_install.string().c_str(), &none));
+    EXPECT_TRUE(none.m_names.empty());
+
+    CFakeFileDefList mixed({good[0], DefOf("changed.bin", kBig), DefOf("short.bin", kBig), DefOf("missing.bin", kSmall),
+                            DefOf("x", kSmall, "../outside.txt"), good[1], DefOf("x", kBig, "sub")});
+    CFailures failures;
+    EXPECT_FALSE(m_checker->CheckFiles(&mixed, m_install.string().c_str(), &failures));
+    EXPECT_EQ((std::set<std::string>{"changed.bin", "short.bin", "missing.bin", "../outside.txt", "sub"}),
+              failures.m_names);
+
+}
+
+} // namespace

@@ -1,0 +1,412 @@
+// The module manager against real plug-in libraries (variants of
+// TestPlugin.cpp) that count their loads, entry calls and objects.
+#include "modules/TModuleManager.h"
+
+#include "PluginCounters.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace kvrUpdate;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+using CExecutorManager = TModuleManager<IUpdateExecutor, IExecutorManager>;
+using CCheckerManager = TModuleManager<IFileChecker, IFileCheckerManager>;
+
+// Plug-in ids (PLUGIN_ID) and files.
+enum { kA = 0, kB = 1, kNull = 2, kNoEntry = 3, kPluginsUsed = 4 };
+const char* const kPathA = VESK_MODULETESTPLUGINA;
+const char* const kPathB = VESK_MODULETESTPLUGINB;
+const char* const kPathNull = VESK_MODULETESTPLUGINNULL;
+const char* const kPathNoEntry = VESK_MODULETESTPLUGINNOENTRY;
+const char* const kEntry = "CreateTestExecutor";
+
+int Count(int plugin, PluginEvent event)
+{
+    return PluginCountOf(plugin, event);
+}
+
+bool IsMapped(int plugin)
+{
+    return Count(plugin, kPluginLoaded) > Count(plugin, kPluginUnloaded);
+}
+
+std::string Canonical(const char* path)
+{
+    return fs::canonical(path).string();
+}
+
+// A scratch directory, removed with everything in it.
+class CTempDir
+{
+public:
+    CTempDir()
+    {
+        std::string pattern = (fs::temp_directory_path() / "vesk-modules-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr)
+            m_path = pattern;
+    }
+    ~CTempDir()
+    {
+        std::error_code error;
+        if (!m_path.empty())
+            fs::remove_all(m_path, error);
+    }
+    const fs::path& Path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+// An object of the host's own, to pin. Release only counts.
+class CHostExecutor final : public IUpdateExecutor
+{
+public:
+    explicit CHostExecutor(const char* type) : m_type(type) {}
+    bool IsType(const char* type) override { return m_type == type; }
+    void EnumTypes(IEnumable<const char*>::IEnum* callback) override { callback->OnItem(m_type.c_str()); }
+    void Release() override { ++m_releases; }
+    bool Execute(const IUpdatePackage*, const char*, IEnumable<const IFileDef*>::IEnum*) override { return false; }
+
+    int m_releases = 0;
+
+private:
+    std::string m_type;
+};
+
+class ModuleManagerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        PluginCountersReset();
+        m_manager = CreateExecutorManager();
+        ASSERT_NE(nullptr, m_manager);
+    }
+
+    // Whatever a test did: once the manager is gone, every object an entry
+    // made was released exactly once and no plug-in library stays mapped.
+    void TearDown() override
+    {
+        if (m_manager != nullptr)
+            m_manager->Release();
+        for (int plugin = 0; plugin < kPluginsUsed; ++plugin)
+        {
+            EXPECT_EQ(Count(plugin, kPluginCreated), Count(plugin, kPluginReleased)) << "plug-in " << plugin;
+            EXPECT_FALSE(IsMapped(plugin)) << "plug-in " << plugin;
+        }
+    }
+
+    CExecutorManager& Impl() { return static_cast<CExecutorManager&>(*m_manager); }
+
+    std::vector<std::string> ModuleFiles(const CExecutorManager::ModuleList& list)
+    {
+        std::vector<std::string> files;
+        for (const auto& module : list)
+            files.push_back(module->GetFileName());
+        return files;
+    }
+
+    // Acquires `type` and tells which plug-in made the object (-1: none made,
+    // -2: null returned although an object was made). The object is given back.
+    int WhoServes(const char* type)
+    {
+        int before[kPluginsUsed];
+        for (int plugin = 0; plugin < kPluginsUsed; ++plugin)
+            before[plugin] = Count(plugin, kPluginCreated);
+        IUpdateExecutor* object = m_manager->AcquireObject(type);
+        int maker = -1;
+        for (int plugin = 0; plugin < kPluginsUsed; ++plugin)
+        {
+            if (Count(plugin, kPluginCreated) != before[plugin])
+                maker = plugin;
+        }
+        if (object == nullptr)
+            return maker == -1 ? -1 : -2;
+        EXPECT_TRUE(object->IsType(type));
+        m_manager->ReleaseObject(object);
+        return maker;
+    }
+
+    IExecutorManager* m_manager = nullptr;
+};
+
+TEST_F(ModuleManagerTest, RegistrationResults)
+{
+    CTempDir temp;
+    const fs::path junk = temp.Path() / "libjunk.so";
+    std::ofstream(junk) << "not a library\n";
+
+    struct Case
+    {
+        std::string file;
+        const char* entry;
+        int result;
+    } cases[] = {
+        {kPathA, kEntry, 0},
+        {(temp.Path() / "libmissing.so").string(), kEntry, 1},
+        {junk.string(), kEntry, 1},
+        {kPathNoEntry, kEntry, 2},
+        {kPathA, "NoSuchEntry", 2},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.file + " / " + c.entry);
+        IExecutorManager* manager = CreateExecutorManager();
+        auto& impl = static_cast<CExecutorManager&>(*manager);
+        EXPECT_EQ(c.result, manager->RegisterModule(c.file.c_str(), c.entry));
+        EXPECT_EQ(c.result == 0 ? 1u : 0u, impl.GetModules().size());
+        // Registered or not, no library stays mapped afterwards.
+        EXPECT_FALSE(IsMapped(kA));
+        EXPECT_FALSE(IsMapped(kNoEntry));
+        manager->Release();
+    }
+}
+
+TEST_F(ModuleManagerTest, LibraryIsLoadedOnFirstUseOnly)
+{
+    ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
+    EXPECT_EQ(1, Count(kA, kPluginLoaded));
+    EXPECT_FALSE(IsMapped(kA));
+    EXPECT_FALSE(Impl().GetModules()[0]->IsLoaded());
+
+    IUpdateExecutor* first = m_manager->AcquireObject("alpha");
+    ASSERT_NE(nullptr, first);
+    EXPECT_TRUE(IsMapped(kA));
+    EXPECT_TRUE(Impl().GetModules()[0]->IsLoaded());
+    EXPECT_EQ(2, Count(kA, kPluginLoaded));
+
+    // Later objects come from the library already loaded.
+    IUpdateExecutor* second = m_manager->AcquireObject("beta");
+    ASSERT_NE(nullptr, second);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(2, Count(kA, kPluginLoaded));
+    EXPECT_EQ(3, Count(kA, kPluginEntry));
+
+    m_manager->ReleaseObject(first);
+    m_manager->ReleaseObject(second);
+    EXPECT_TRUE(IsMapped(kA)); // until the manager ends
+}
+
+TEST_F(ModuleManagerTest, LoadsByFullPathWhereverTheWorkingDirectoryIs)
+{
+    const fs::path saved = fs::current_path();
+    const fs::path plugin(kPathA);
+    fs::current_path(plugin.parent_path());
+    const int result = m_manager->RegisterModule(("./" + plugin.filename().string()).c_str(), kEntry);
+    fs::current_path("/");
+    IUpdateExecutor* object = m_manager->AcquireObject("alpha");
+    fs::current_path(saved);
+
+    EXPECT_EQ(0, result);
+    EXPECT_NE(nullptr, object);
+    m_manager->ReleaseObject(object);
+}
+
+TEST_F(ModuleManagerTest, SameLibraryUnderAnotherNameIsOneModule)
+{
+    CTempDir temp;
+    const fs::path plugin(kPathA);
+    const fs::path link = temp.Path() / "linked.so";
+    fs::create_symlink(plugin, link);
+    const std::string otherNames[] = {
+        (plugin.parent_path() / "." / plugin.filename()).string(),
+        (plugin.parent_path() / ".." / plugin.parent_path().filename() / plugin.filename()).string(),
+        link.string(),
+    };
+
+    ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
+    ASSERT_EQ(1u, Impl().GetModules().size());
+    EXPECT_EQ(Canonical(kPathA), Impl().GetModules()[0]->GetFullPath());
+    int entries = Count(kA, kPluginEntry);
+    for (const std::string& name : otherNames)
+    {
+        SCOPED_TRACE(name);
+        // Even with an entry that reports other types, the first module stays
+        // as it was.
+        EXPECT_EQ(0, m_manager->RegisterModule(name.c_str(), "CreateTestExecutorAlt"));
+        ASSERT_EQ(1u, Impl().GetModules().size());
+        EXPECT_EQ(kPathA, Impl().GetModules()[0]->GetFileName());
+        EXPECT_EQ(kEntry, Impl().GetModules()[0]->GetEntryName());
+        EXPECT_EQ((std::vector<std::string>{"alpha", "beta"}), Impl().GetModules()[0]->GetTypeNames());
+        // The entry was still called once, and its object released.
+        EXPECT_EQ(++entries, Count(kA, kPluginEntry));
+        EXPECT_EQ(Count(kA, kPluginCreated), Count(kA, kPluginReleased));
+        EXPECT_FALSE(IsMapped(kA));
+    }
+    EXPECT_EQ(-1, WhoServes("zeta"));
+}
+
+TEST_F(ModuleManagerTest, EntryReturningNullRegistersWithoutTypes)
+{
+    ASSERT_EQ(0, m_manager->RegisterModule(kPathNull, kEntry));
+    ASSERT_EQ(1u, Impl().GetModules().size());
+    EXPECT_TRUE(Impl().GetModules()[0]->GetTypeNames().empty());
+    EXPECT_EQ(1, Count(kNull, kPluginEntry));
+    EXPECT_EQ(nullptr, m_manager->AcquireObject(""));
+    EXPECT_EQ(nullptr, m_manager->AcquireObject("alpha"));
+    EXPECT_EQ(1, Count(kNull, kPluginEntry)); // never asked again
+}
+
+TEST_F(ModuleManagerTest, FirstRegisteredModuleServesASharedType)
+{
+    ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
+    ASSERT_EQ(0, m_manager->RegisterModule(kPathB, kEntry));
+    EXPECT_EQ(kA, WhoServes("beta"));
+    EXPECT_EQ(kA, WhoServes("alpha"));
+    EXPECT_EQ(kB, WhoServes("Gamma"));
+
+    IExecutorManager* reversed = CreateExecutorManager();
+    ASSERT_EQ(0, reversed->RegisterModule(kPathB, kEntry));
+    ASSERT_EQ(0, reversed->RegisterModule(kPathA, kEntry));
+    std::swap(reversed, m_manager);
+    EXPECT_EQ(kB, WhoServes("beta"));
+    std::swap(reversed, m_manager);
+    reversed->Release();
+}
+
+TEST_F(ModuleManagerTest, TypeNamesMatchExactly)
+{
+    ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
+    ASSERT_EQ(0, m_manager->RegisterModule(kPathB, kEntry));
+    const struct
+    {
+        const char* type;
+        int maker;
+    } cases[] = {
+        {"alpha", kA}, {"Alpha", -1}, {"ALPHA", -1}, {"alph", -1}, {"alpha ", -1}, {"alpha,beta", -1},
+        {"", -1},      {"Gamma", kB}, {"gamma", -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.maker, WhoServes(c.type)) << '"' << c.type << '"';
+}
+
+TEST_F(ModuleManagerTest, PinnedObjectsAreAskedFirstAndNeverReleased)
+{
+    ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
+    CHostExecutor pinned("alpha");
+    m_manager->PinObject(&pinned);
+    m_manager->PinObject(&pinned);
+    EXPECT_EQ(1u, Impl().GetPinnedObjects().size());
+
+    for (int i = 0; i < 3; ++i)
+    {
+        EXPECT_EQ(&pinned, m_manager->AcquireObject("alpha"));
+        m_manager->ReleaseObject(&pinned);
+    }
+    EXPECT_EQ(0, pinned.m_releases);
+    EXPECT_EQ(1, Count(kA, kPluginEntry)); // registration only
+    EXPECT_FALSE(IsMapped(kA));
+
+    // A type the pinned object does not serve goes to the modules.
+    EXPECT_EQ(kA, WhoServes("beta"));
+
+    m_manager->UnpinObject(&pinned);
+    EXPECT_TRUE(Impl().GetPinnedObjects().empty());
+    EXPECT_EQ(kA, WhoServes("alpha"));
+    m_manager->ReleaseObject(&pinned);
+    EXPECT_EQ(1, pinned.m_releases);
+
+    // Releasing the manager leaves a pinned object alone.
+    CHostExecutor kept("kept");
+    m_manager->PinObject(&kept);
+    m_manager->Release();
+    m_manager = nullptr;
+    EXPECT_EQ(0, kept.m_releases);
+}
+
+TEST_F(ModuleManagerTest, UnregisterRetiresAndRegisterRevives)
+{
+    ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
+    ASSERT_EQ(0, m_manager->RegisterModule(kPathB, kEntry));
+    EXPECT_TRUE(m_manager->UnregisterModule(kPathA));
+    EXPECT_EQ((std::vector<std::string>{kPathB}), ModuleFiles(Impl().GetModules()));
+    EXPECT_EQ((std::vector<std::string>{kPathA}), ModuleFiles(Impl().GetRetiredModules()));
+    EXPECT_EQ(-1, WhoServes("alpha"));
+    EXPECT_EQ(kB, WhoServes("beta"));
+
+    // A second withdrawal of the retired file changes nothing.
+    EXPECT_TRUE(m_manager->UnregisterModule(kPathA));
+    EXPECT_EQ(1u, Impl().GetModules().size());
+    EXPECT_EQ(1u, Impl().GetRetiredModules().size());
+
+    // Revived at the end, with its first entry and types.
+    EXPECT_EQ(0, m_manager->RegisterModule(kPathA, "CreateTestExecutorAlt"));
+    EXPECT_EQ((std::vector<std::string>{kPathB, kPathA}), ModuleFiles(Impl().GetModules()));
+    EXPECT_TRUE(Impl().GetRetiredModules().empty());
+    EXPECT_EQ(kEntry, Impl().GetModules()[1]->GetEntryName());
+    EXPECT_EQ((std::vector<std::string>{"alpha", "beta"}), Impl().GetModules()[1]->GetTypeNames());
+    EXPECT_EQ(kA, WhoServes("alpha"));
+    EXPECT_EQ(kB, WhoServes("beta")); // B is first now
+    EXPECT_EQ(-1, WhoServes("zeta"));
+}
+
+TEST_F(ModuleManagerTest, RetiredModuleKeepsItsLibraryForLiveObjects)
+{
+    ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
+    IUpdateExecutor* object = m_manager->AcquireObject("alpha");
+    ASSERT_NE(nullptr, object);
+    EXPECT_TRUE(m_manager->UnregisterModule(kPathA));
+    ASSERT_EQ(1u, Impl().GetRetiredModules().size());
+    EXPECT_TRUE(Impl().GetRetiredModules()[0]->IsLoaded());
+    EXPECT_TRUE(object->IsType("beta")); // its code is still mapped
+    m_manager->ReleaseObject(object);
+    EXPECT_TRUE(IsMapped(kA));
+}
+
+TEST_F(ModuleManagerTest, UnregisterOfAnUnknownFileChangesNothing)
+{
+    ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
+    const std::string missing = (fs::path(kPathA).parent_path() / "libnothing.so").string();
+    for (const char* file : {missing.c_str(), kPathB, ""})
+    {
+        SCOPED_TRACE(file);
+        EXPECT_TRUE(m_manager->UnregisterModule(file));
+        EXPECT_EQ(1u, Impl().GetModules().size());
+        EXPECT_TRUE(Impl().GetRetiredModules().empty());
+    }
+    EXPECT_FALSE(IsMapped(kB));
+}
+
+TEST_F(ModuleManagerTest, NullObjectsAndTypesAreHarmless)
+{
+    ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
+    m_manager->PinObject(nullptr);
+    EXPECT_TRUE(Impl().GetPinnedObjects().empty());
+    m_manager->ReleaseObject(nullptr);
+    m_manager->UnpinObject(nullptr);
+    EXPECT_EQ(nullptr, m_manager->AcquireObject(nullptr));
+}
+
+TEST(FileCheckerManagerTest, ServesCheckersLikeTheExecutorManager)
+{
+    PluginCountersReset();
+    IFileCheckerManager* manager = CreateFileCheckerManager();
+    ASSERT_NE(nullptr, manager);
+    EXPECT_EQ(2, manager->RegisterModule(kPathA, "NoSuchEntry"));
+    ASSERT_EQ(0, manager->RegisterModule(kPathA, "CreateTestChecker"));
+    EXPECT_FALSE(IsMapped(kA));
+    IFileChecker* checker = manager->AcquireObject("beta");
+    ASSERT_NE(nullptr, checker);
+    EXPECT_TRUE(checker->CheckFiles(nullptr, "", nullptr)); // reached the plug-in's own operation
+    EXPECT_EQ(nullptr, manager->AcquireObject("Beta"));
+    manager->ReleaseObject(checker);
+    EXPECT_TRUE(manager->UnregisterModule(kPathA));
+    EXPECT_EQ(nullptr, manager->AcquireObject("beta"));
+    EXPECT_EQ(1u, static_cast<CCheckerManager*>(manager)->GetRetiredModules().size());
+    manager->Release();
+    EXPECT_EQ(Count(kA, kPluginCreated), Count(kA, kPluginReleased));
+    EXPECT_FALSE(IsMapped(kA));
+}
+
+} // namespace
