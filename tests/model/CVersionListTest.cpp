@@ -78,27 +78,9 @@ TEST(CVersionList, ReadsTheVersionsMember)
         list.Append(MakeVersion("9.9")); // must not survive any read
         EXPECT_EQ(ReadText(c.json, list), c.ok) << c.json;
         EXPECT_EQ(Texts(list), c.versions) << c.json;
+        EXPECT_EQ(list.GetAt(-1), nullptr);
+        EXPECT_EQ(list.GetAt(list.GetCount()), nullptr);
     }
-}
-
-TEST(CVersionList, ReadingTwiceReplaces)
-{
-    CVersionList list;
-    const char* json = R"({"versions":[{"v":"1"},{"v":"2"}]})";
-    ASSERT_TRUE(ReadText(json, list));
-    ASSERT_TRUE(ReadText(json, list));
-    EXPECT_EQ(list.GetCount(), 2);
-}
-
-TEST(CVersionList, GetAtBounds)
-{
-    CVersionList list;
-    EXPECT_EQ(list.GetAt(0), nullptr);
-    ASSERT_TRUE(ReadText(R"({"versions":[{"v":"1"},{"v":"2"},{"v":"3"}]})", list));
-    EXPECT_EQ(list.GetCount(), 3);
-    EXPECT_STREQ(list.GetAt(2)->ToString(), "3.0.0.0");
-    EXPECT_EQ(list.GetAt(-1), nullptr);
-    EXPECT_EQ(list.GetAt(3), nullptr);
 }
 
 TEST(CVersionList, WritesWhatItReads)
