@@ -1,0 +1,303 @@
+// The library's version query against the reference version center, in
+// process, and the version-center program itself.
+#include "client/TestHttpServer.h"
+
+#include "CCatalog.h"
+#include "CVersionCenter.h"
+
+#include <VeskUpdate.h>
+
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace
+{
+
+const char* const kCatalog = R"({
+  "products": {
+    "Editor": {
+      "situation": {"last": "1.10", "must": "1.0", "max": "2.0", "will": "2.1"},
+      "versions": {
+        "2.0": {"package": {"base_url": "http://dl.test/2.0/", "direct_type": "zip",
+                            "direct_file": {"url": "http://dl.test/editor-2.0.zip", "md5": "d41d8cd9", "length": 1048576}}},
+        "1.9": {},
+        "1.10": {"file_check": {"url": "http://dl.test/1.10/files.json", "type": "md5list"}},
+        "1.0": {}
+      },
+      "patches": [
+        {"number": "P-1", "title": "Crash fix", "comment": "Fixes the crash on start", "apply": ["1.0"], "result": "1.9",
+         "type": "bug", "force": "must",
+         "package": {"base_url": "http://dl.test/p1/", "direct_type": "exe",
+                     "direct_file": {"url": "http://dl.test/p1/setup.exe", "length": "4096"},
+                     "resource": [{"url": "http://dl.test/p1/a.dll", "md5": "aa", "path": "bin/a.dll", "length": 10},
+                                  {"url": "http://dl.test/p1/big.pak", "length": "5000000000"}]}},
+        {"number": "P-2", "apply": ["1.9"], "result": "1.10", "dependon": "P-1"},
+        {"number": "P-3", "apply": ["1.10"], "result": "2.0", "type": "function"},
+        {"number": "P-4", "apply": ["1.0"], "result": "1.10", "force": "recommend"}
+      ]
+    },
+    "Viewer": {"versions": {"3.0": {}}}
+  }
+})";
+
+std::vector<std::string> VersionTexts(const kvrUpdate::IVersionList* list)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; list && i < list->GetCount(); ++i)
+        texts.push_back(list->GetAt(i)->ToString());
+    return texts;
+}
+
+std::vector<std::string> PatchNumbers(const kvrUpdate::IPatchList* list)
+{
+    std::vector<std::string> numbers;
+    for (int i = 0; list && i < list->GetCount(); ++i)
+        numbers.push_back(list->GetAt(i)->GetPatchNumber());
+    return numbers;
+}
+
+using Texts = std::vector<std::string>;
+
+class VersionCenterTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        versionCenter::CCatalog catalog;
+        std::string error;
+        ASSERT_TRUE(catalog.LoadText(kCatalog, "test catalog", error)) << error;
+        m_center.reset(new versionCenter::CVersionCenter(std::move(catalog)));
+        m_center->Mount(m_server.Server());
+        m_server.Start();
+        m_query = kvrUpdate::CreateVersionQuery();
+        m_query->SetVersionCenter(m_server.Url("/").c_str());
+        m_query->SetProduct("Editor");
+    }
+
+    void TearDown() override
+    {
+        if (m_query)
+            m_query->Release();
+    }
+
+    std::unique_ptr<versionCenter::CVersionCenter> m_center;
+    CTestHttpServer m_server;
+    kvrUpdate::IVersionQuery* m_query = nullptr;
+};
+
+TEST_F(VersionCenterTest, QueryAnswersEveryOperation)
+{
+    ASSERT_NE(m_query->GetLastVersion(), nullptr);
+    EXPECT_STREQ(m_query->GetLastVersion()->ToString(), "1.10.0.0");
+    EXPECT_STREQ(m_query->GetMustVersion()->ToString(), "1.0.0.0");
+    EXPECT_STREQ(m_query->GetMaxVersion()->ToString(), "2.0.0.0");
+    EXPECT_STREQ(m_query->GetWillVersion()->ToString(), "2.1.0.0");
+
+    EXPECT_EQ(VersionTexts(m_query->GetVersions()), (Texts{"1.0.0.0", "1.9.0.0", "1.10.0.0", "2.0.0.0"}));
+    EXPECT_EQ(VersionTexts(m_query->GetVersionEvolution("1.0", "1.10")), (Texts{"1.9.0.0", "1.10.0.0"}));
+    const kvrUpdate::IVersionList* none = m_query->GetVersionEvolution("2", "1");
+    ASSERT_NE(none, nullptr);
+    EXPECT_EQ(none->GetCount(), 0);
+
+    const kvrUpdate::IPatchList* patchs = m_query->GetPatchs("1");
+    EXPECT_EQ(PatchNumbers(patchs), (Texts{"P-1", "P-4"}));
+    const kvrUpdate::IPatch* first = patchs->GetAt(0);
+    EXPECT_STREQ(first->GetTitle(), "Crash fix");
+    EXPECT_STREQ(first->GetComment(), "Fixes the crash on start");
+    EXPECT_EQ(VersionTexts(first->GetApplyVersions()), Texts{"1.0.0.0"});
+    EXPECT_STREQ(first->GetResultVersion()->ToString(), "1.9.0.0");
+    EXPECT_EQ(first->GetPatchType(), 1);
+    EXPECT_EQ(first->GetPatchForce(), 3);
+    EXPECT_EQ(patchs->GetAt(1)->GetPatchType(), 8);  // default "version"
+    EXPECT_EQ(patchs->GetAt(1)->GetPatchForce(), 2); // "recommend"
+    EXPECT_STREQ(PatchNumbers(m_query->GetPatchs("1.9"))[0].c_str(), "P-2");
+    EXPECT_STREQ(m_query->GetPatchs("1.9")->GetAt(0)->GetDependOn(), "P-1");
+
+    // The shortest chain: the shortcut P-4, then P-3.
+    EXPECT_EQ(PatchNumbers(m_query->GetPatchEvolution("1.0", "2.0")), (Texts{"P-4", "P-3"}));
+    EXPECT_EQ(PatchNumbers(m_query->GetPatchEvolution("1.9", "2.0")), (Texts{"P-2", "P-3"}));
+
+    const kvrUpdate::IUpdatePackage* package = m_query->GetPatchPackage("P-1");
+    ASSERT_NE(package, nullptr);
+    EXPECT_STREQ(package->GetBaseUrl(), "http://dl.test/p1/");
+    EXPECT_STREQ(package->GetDirectType(), "exe");
+    EXPECT_STREQ(package->GetDirectFile()->GetName(), "setup.exe");
+    EXPECT_EQ(package->GetDirectFile()->GetLength(), 4096);
+    ASSERT_EQ(package->GetResource()->GetCount(), 2);
+    EXPECT_STREQ(package->GetResource()->GetAt(0)->GetName(), "bin/a.dll");
+    EXPECT_STREQ(package->GetResource()->GetAt(0)->GetMd5(), "aa");
+    EXPECT_EQ(package->GetResource()->GetAt(1)->GetLength(), 5000000000LL);
+
+    const kvrUpdate::IUpdatePackage* full = m_query->GetVersionPackage("2");
+    ASSERT_NE(full, nullptr);
+    EXPECT_STREQ(full->GetDirectFile()->GetUrl(), "http://dl.test/editor-2.0.zip");
+    EXPECT_EQ(full->GetDirectFile()->GetLength(), 1048576);
+    EXPECT_EQ(full->GetResource()->GetCount(), 0);
+
+    const kvrUpdate::IFileCheckerDef* check = m_query->GetFileCheckDef("1.10");
+    ASSERT_NE(check, nullptr);
+    EXPECT_STREQ(check->GetUrl(), "http://dl.test/1.10/files.json");
+    EXPECT_STREQ(check->GetType(), "md5list");
+}
+
+TEST_F(VersionCenterTest, UnknownThingsGiveNull)
+{
+    EXPECT_EQ(m_query->GetPatchs("1.5"), nullptr);                // unknown version
+    EXPECT_EQ(m_query->GetVersionEvolution("1.0", "9"), nullptr);
+    EXPECT_EQ(m_query->GetPatchPackage("P-9"), nullptr);          // unknown patch
+    EXPECT_EQ(m_query->GetPatchPackage("P-2"), nullptr);          // patch without package
+    EXPECT_EQ(m_query->GetVersionPackage("1.0"), nullptr);        // version without package
+    EXPECT_EQ(m_query->GetFileCheckDef("2.0"), nullptr);
+    EXPECT_EQ(m_query->GetPatchEvolution("2.0", "1.0")->GetCount(), 0); // no chain backwards
+    EXPECT_EQ(m_query->GetPatchEvolution("1.0", "1.0")->GetCount(), 0);
+
+    m_query->SetProduct("Nobody");
+    EXPECT_EQ(m_query->GetLastVersion(), nullptr);
+    EXPECT_EQ(m_query->GetVersions(), nullptr);
+
+    // A product is served apart from the others.
+    m_query->SetProduct("Viewer");
+    EXPECT_EQ(VersionTexts(m_query->GetVersions()), Texts{"3.0.0.0"});
+    EXPECT_STREQ(m_query->GetLastVersion()->ToString(), "3.0.0.0");
+    EXPECT_EQ(m_query->GetPatchs("3.0")->GetCount(), 0);
+}
+
+TEST(VersionCenterAnswerTest, RoutesAndStatuses)
+{
+    versionCenter::CCatalog catalog;
+    std::string error;
+    ASSERT_TRUE(catalog.LoadText(kCatalog, "test catalog", error)) << error;
+    const versionCenter::CVersionCenter center(std::move(catalog), "/vc");
+    struct
+    {
+        const char* path;
+        std::multimap<std::string, std::string> query;
+        int status;
+    } const cases[] = {
+        {"/vc/Editor/versions", {}, 200},
+        {"/Editor/versions", {}, 404},                          // outside the base path
+        {"/vc/", {}, 404},
+        {"/vc/Editor", {}, 404},
+        {"/vc/Editor/unknown", {}, 404},
+        {"/vc/Editor/patchs", {}, 400},                         // version missing
+        {"/vc/Editor/patchs", {{"version", "1.0.0.0"}}, 200},
+        {"/vc/Editor/versions/evolution", {{"version_from", "1"}}, 400},
+        {"/vc/Editor/patchs/evolution/1.0", {}, 404},
+        {"/vc/Editor/patchs/evolution/1.0/2.0/3.0", {}, 404},
+        {"/vc/Editor/versions/1.10/FileCheckDef", {}, 200},
+        {"/vc/Editor/versions/1.10/filecheckdef", {}, 404},     // paths are exact
+        {"/vc/Editor/versions/x/package", {}, 404},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.path);
+        const versionCenter::CAnswer answer = center.Answer(c.path, c.query);
+        EXPECT_EQ(answer.status, c.status) << answer.body;
+        if (c.status != 200)
+        {
+            Json::Value body;
+            ASSERT_TRUE(Json::Reader().parse(answer.body, body));
+            EXPECT_TRUE(body["error"].isString());
+        }
+    }
+}
+
+// Starts the program with its output going to files; returns its pid.
+pid_t Spawn(const std::vector<std::string>& arguments, const std::string& out, const std::string& err)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+int WaitForExit(pid_t pid)
+{
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST(VersionCenterProgramTest, ServesUntilSignalledAndLogsEachRequest)
+{
+    const std::string dir = ::testing::TempDir();
+    const std::string catalogPath = dir + "vc-program-catalog.json", out = dir + "vc-program.out",
+                      err = dir + "vc-program.err";
+    std::ofstream(catalogPath) << kCatalog;
+    const pid_t pid = Spawn({VERSION_CENTER_EXE, "--listen", "127.0.0.1:0", catalogPath}, out, err);
+    ASSERT_GT(pid, 0);
+
+    // The address is printed once the port is bound.
+    std::string address;
+    for (int i = 0; i < 500 && address.empty(); ++i)
+    {
+        const std::string text = ReadFile(out);
+        const std::string::size_type at = text.find("http://127.0.0.1:");
+        if (at != std::string::npos && text.find('\n', at) != std::string::npos)
+            address = text.substr(at, text.find('\n', at) - at);
+        else
+            usleep(10000);
+    }
+    ASSERT_FALSE(address.empty()) << ReadFile(err);
+    EXPECT_NE(address, "http://127.0.0.1:0/");
+
+    kvrUpdate::IVersionQuery* query = kvrUpdate::CreateVersionQuery();
+    query->SetVersionCenter(address.c_str());
+    query->SetProduct("Editor");
+    EXPECT_EQ(VersionTexts(query->GetVersions()).size(), 4u);
+    EXPECT_EQ(query->GetPatchPackage("P-9"), nullptr);
+    query->Release();
+
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    EXPECT_EQ(WaitForExit(pid), 0);
+    const std::string log = ReadFile(err);
+    EXPECT_NE(log.find("\"GET /Editor/versions\" 200 "), std::string::npos) << log;
+    EXPECT_NE(log.find("\"GET /Editor/patchs/P-9/package\" 404 "), std::string::npos) << log;
+}
+
+TEST(VersionCenterProgramTest, CatalogThatDoesNotLoadEndsTheProgram)
+{
+    const std::string dir = ::testing::TempDir();
+    const std::string catalogPath = dir + "vc-broken-catalog.json", out = dir + "vc-broken.out",
+                      err = dir + "vc-broken.err";
+    std::ofstream(catalogPath) << R"({"products": {"E": {"versions": {"1": {}}, "patchs": []}}})";
+    const pid_t pid = Spawn({VERSION_CENTER_EXE, "--listen", "127.0.0.1:0", catalogPath}, out, err);
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(WaitForExit(pid), 3);
+    EXPECT_EQ(ReadFile(err), "version-center: " + catalogPath + ": products.E: unknown member \"patchs\" (known: "
+                                                                "situation, versions, patches)\n");
+}
+
+} // namespace
