@@ -239,7 +239,8 @@ public:
 /// The record of what is installed: product name, installed version, and the
 /// installed and downloaded patches. Thread-safe: every operation runs under
 /// the object's own lock, but what it lends may change under a concurrent
-/// FromString or added patch. Document: {"product_ame", "version",
+/// FromString or added patch, and the ToString text under another thread's
+/// ToString. Document: {"product_ame", "version",
 /// "installed_patchs", "downloaded_patchs"}.
 class VESKUPDATE_API ILocalQuery : public IStringInitial, public IReleaseable
 {

@@ -13,6 +13,7 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kvrUpdate
@@ -62,6 +63,12 @@ void SetAsText(Json::Value& member, const V& value)
     member = Json::Value(text.data(), text.data() + text.size());
 }
 
+/// A text formats as itself; this skips building a stream for it.
+inline void SetAsText(Json::Value& member, const std::string& value)
+{
+    member = Json::Value(value.data(), value.data() + value.size());
+}
+
 // ---------------------------------------------------------------------------
 // Per-type binders. Each record's pair is defined with the record.
 // ---------------------------------------------------------------------------
@@ -97,7 +104,7 @@ void WriteJson(Json::Value& value, const std::vector<E>& items)
     {
         Json::Value element;
         WriteJson(element, item);
-        value.append(element);
+        value.append(std::move(element)); // a copy would duplicate the whole subtree
     }
 }
 
@@ -113,9 +120,17 @@ bool ReadJson(Json::Value& value, std::vector<E>& items)
     const Json::ArrayIndex count = value.size();
     for (Json::ArrayIndex index = 0; index < count; ++index)
     {
-        E item;
-        ReadJson(value[index], item);
-        items.push_back(item);
+        // Read in place: records copy through their interfaces, which is slow.
+        items.emplace_back();
+        try
+        {
+            ReadJson(value[index], items.back());
+        }
+        catch (...)
+        {
+            items.pop_back();
+            throw;
+        }
     }
     return true;
 }

@@ -54,9 +54,18 @@ bool ReadRecordArray(Json::Value& value, std::vector<E>& items)
     {
         Json::Value& element = value[index];
         Json::Value absent;
-        E item;
-        ReadJson(IsRecordValue(element) ? element : absent, item);
-        items.push_back(item);
+        // Read in place: records copy through their interfaces (versions
+        // through their text), which would cost more than the reading.
+        items.emplace_back();
+        try
+        {
+            ReadJson(IsRecordValue(element) ? element : absent, items.back());
+        }
+        catch (...)
+        {
+            items.pop_back();
+            throw;
+        }
     }
     return true;
 }

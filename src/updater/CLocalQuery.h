@@ -1,0 +1,104 @@
+// The local installation state: product name, installed version, and the
+// installed and downloaded patches, stored by the host as JSON text.
+#ifndef VESKUPDATE_CLOCALQUERY_H
+#define VESKUPDATE_CLOCALQUERY_H
+
+#include <VeskUpdate.h>
+
+#include "json/JsonObject.h"
+#include "model/CPatchList.h"
+#include "model/CVersion.h"
+#include "platform/Platform.h"
+
+#include <string>
+
+namespace kvrUpdate
+{
+
+/// Every operation below runs entirely under the object's re-entrant lock, so
+/// one local state may be called from several threads. What the getters lend
+/// (the name, the version, the lists, the ToString text) is read by the caller
+/// after the lock is left and may change under a concurrent FromString or add.
+///
+/// JSON form: {"product_ame": text, "version": {"v": text},
+/// "installed_patchs": {"patchs": [...]}, "downloaded_patchs": {"patchs": [...]}}.
+class CLocalQuery : public ILocalQuery, public jsonIO::IJsonObject
+{
+public:
+    /// Which list GetPatchList returns.
+    enum PatchListIndex : int
+    {
+        Installed = 0,
+        Downloaded = 1,
+    };
+
+    /// Empty name, version 0.0.0.0, both lists empty.
+    CLocalQuery();
+    virtual ~CLocalQuery();
+    CLocalQuery(const CLocalQuery&) = delete;
+    CLocalQuery& operator=(const CLocalQuery&) = delete;
+
+    // IStringInitial
+    /// The state as tab-indented JSON text, held until the next ToString or
+    /// the object's end. The empty text if the document could not be built.
+    const char* ToString() override;
+    /// Replaces the whole state from the text. Text that is not JSON, and JSON
+    /// whose root is neither an object nor null, give false and change
+    /// nothing.
+    bool FromString(const char* text) override;
+
+    // IReleaseable
+    /// Destroys the object.
+    void Release() override;
+
+    // ILocalQuery
+    const char* GetProductName() const override;
+    const IVersion* GetVersion() const override;
+    /// 0 installed, 1 downloaded, null otherwise; the same pointer every call.
+    const IPatchList* GetPatchList(int which) const override;
+
+    // jsonIO::IJsonObject
+    /// Sets the four members on `value`, which must be null or an object.
+    /// Lets an exception of the JSON writer (memory exhaustion) pass.
+    void ToJson(Json::Value& value) override;
+    /// Reads every member: an absent or unreadable one takes its default
+    /// (empty name, 0.0.0.0, empty list). True, unless `value` is neither an
+    /// object nor null (then false, and nothing changes) or memory ran out
+    /// part-way (then false, with the members read so far).
+    bool FromJson(Json::Value& value) override;
+
+    /// Append a copy of the patch (made through its getters) to the installed
+    /// or the downloaded list. No duplicate test; the other list is left
+    /// alone. False, with the list unchanged, for a null patch or when the
+    /// copy cannot be made.
+    bool AddInstalledPatch(const IPatch* patch);
+    bool AddDownloadedPatch(const IPatch* patch);
+
+    // For the updater, which owns the product name and decides the installed
+    // version; not part of ILocalQuery.
+
+    /// Replaces the product name (under the lock). A null name is taken as
+    /// the empty one.
+    void SetProductName(const char* name);
+    /// The version member itself, for comparing and assigning in place. The
+    /// caller holds Lock() while it does so if other threads may use this
+    /// state at the same time.
+    CVersion& Version();
+    /// The lock every operation takes; re-entrant, so the holder may call any
+    /// operation of this object while it holds it.
+    platform::CCriticalSection& Lock() const;
+
+private:
+    bool AddPatch(CPatchList& list, const IPatch* patch);
+
+    std::string m_productName;
+    CVersion m_version;
+    CPatchList m_installed;
+    CPatchList m_downloaded;
+    mutable platform::CCriticalSection m_lock;
+    std::string m_text;
+};
+
+} // namespace kvrUpdate
+
+#endif // VESKUPDATE_CLOCALQUERY_H

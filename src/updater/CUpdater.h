@@ -1,0 +1,82 @@
+// The updater: one product, its version center, an embedded version query and
+// an embedded local installation state.
+#ifndef VESKUPDATE_CUPDATER_H
+#define VESKUPDATE_CUPDATER_H
+
+#include <VeskUpdate.h>
+
+#include "client/CVersionQuery.h"
+#include "updater/CLocalQuery.h"
+
+#include <string>
+
+namespace kvrUpdate
+{
+
+/// Configuration document: {"porduct_name": text, "version_center": text,
+/// "local": the local state's document}. The key "porduct_name" is spelt so
+/// on purpose; stored documents use it.
+///
+/// No lock of its own: one updater is used by one thread at a time. The local
+/// state's own operations lock themselves, and the updater holds the local
+/// state's lock while it decides and changes the installed version.
+class CUpdater final : public IUpdater
+{
+public:
+    /// A T embedded in the updater. Everything is T's, except that Release
+    /// does nothing: the host reaches the object through the updater, may call
+    /// Release on it harmlessly, and the object ends with the updater.
+    template <class T>
+    class CLocalized : public T
+    {
+    public:
+        CLocalized() = default;
+        void Release() override {}
+    };
+
+    /// Empty product name and version center; nothing is pushed into the
+    /// embedded objects, whose own settings start empty too.
+    CUpdater();
+    ~CUpdater();
+    CUpdater(const CUpdater&) = delete;
+    CUpdater& operator=(const CUpdater&) = delete;
+
+    // IStringInitial
+    /// The configuration document as tab-indented JSON text, held until the
+    /// next ToString or the updater's end. The empty text if the document
+    /// could not be built (memory exhausted): never half a document.
+    const char* ToString() override;
+    /// Loads the configuration document. False, and nothing changes, when the
+    /// text is not JSON or its root is not an object. Otherwise, in order:
+    /// the product name ("porduct_name"; a number, array or object gives
+    /// "product"), the version center ("version_center"; a number, array or
+    /// object gives the empty text, no address), both pushed into the query,
+    /// the local state read from "local", whose product name is then
+    /// overwritten with the updater's; true. No step is undone if a later one
+    /// finds nothing useful. A "local" member that is neither an object nor
+    /// null leaves the local state as it was (apart from the product name).
+    bool FromString(const char* text) override;
+
+    // IReleaseable
+    void Release() override;
+
+    // IUpdater
+    void SetProductName(const char* name) override;
+    const char* GetProductName() const override;
+    void SetVersionCenter(const char* address) override;
+    IVersionQuery* GetVersionQuery() override;
+    ILocalQuery* GetLocalQuery() override;
+    void SetPatchDownloaded(const IPatch* patch) override;
+    void SetPatchInstalled(const IPatch* patch) override;
+
+private:
+    std::string m_productName;
+    std::string m_versionCenter;
+    std::string m_text;
+    CLocalized<CVersionQuery> m_versionQuery;
+    CLocalized<CLocalQuery> m_localQuery;
+};
+
+} // namespace kvrUpdate
+
+#endif // VESKUPDATE_CUPDATER_H

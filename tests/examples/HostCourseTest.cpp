@@ -1,0 +1,290 @@
+// The demo's update course, end to end: the host program keeps the sample
+// catalog's product up to date against the reference version center, and the
+// state file is checked after every step. The steps are those the demo script
+// walks (examples/host/course.txt).
+#include "examples/ChildProcess.h"
+
+#include "json/jsonIO.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace
+{
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to)
+{
+    for (std::string::size_type at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::vector<std::string> Words(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
+std::string PatchNumbers(const Json::Value& list)
+{
+    std::string text;
+    for (const Json::Value& patch : list["patchs"])
+        text += (text.empty() ? "" : ",") + patch["patch_number"].asString();
+    return text;
+}
+
+std::vector<std::string> Entries(const std::string& dir)
+{
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str()))
+    {
+        while (dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.')
+                names.push_back(e->d_name);
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class HostCourse : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/vesk-course.XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        m_state = m_dir + "/editor.state";
+
+        // The sample catalog with its files' addresses pointing at the sample
+        // files on disk, as the demo serves it.
+        const std::string catalog = m_dir + "/catalog.json";
+        WriteFile(catalog, Replace(ReadFile(VESK_SAMPLE_CATALOG), "http://downloads.example.invalid/",
+                                   std::string("file://") + VESK_SAMPLE_FILES));
+        m_server.reset(new CBackgroundProgram(VESK_VERSION_CENTER_PATH, {"--listen", "127.0.0.1:0", catalog}));
+        std::string line;
+        ASSERT_TRUE(m_server->ReadLine(line, 30)) << "the version center did not start";
+        std::string::size_type at = line.find(" at http://");
+        ASSERT_NE(at, std::string::npos) << line;
+        m_center = line.substr(at + 4);
+    }
+
+    void TearDown() override
+    {
+        if (m_server)
+        {
+            EXPECT_EQ(m_server->Stop(), 0) << "the version center did not stop cleanly";
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
+    }
+
+    CRunResult Host(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {"--state", m_state});
+        return RunProgram(VESK_HOST_PATH, args);
+    }
+
+    std::string Expand(const std::string& text) const
+    {
+        return Replace(Replace(text, "{center}", m_center), "{dir}", m_dir);
+    }
+
+    // Checks one "expect" line against the state file.
+    void ExpectState(const std::string& step, const std::string& expectations)
+    {
+        const std::string text = ReadFile(m_state);
+        Json::Value root;
+        ASSERT_TRUE(jsonIO::ParseJson(root, text.c_str())) << step << "\n" << text;
+        ASSERT_TRUE(root.isObject()) << step;
+        const Json::Value& local = root["local"];
+        // The local state always carries the updater's product name.
+        EXPECT_EQ(local["product_ame"], root["porduct_name"]) << step;
+        for (const std::string& item : Words(expectations))
+        {
+            std::string::size_type equals = item.find('=');
+            ASSERT_NE(equals, std::string::npos) << step << ": " << item;
+            const std::string key = item.substr(0, equals);
+            const std::string want = item.substr(equals + 1);
+            std::string got;
+            if (key == "product")
+                got = root["porduct_name"].asString();
+            else if (key == "center")
+                got = root["version_center"].asString();
+            else if (key == "version")
+                got = local["version"]["v"].asString();
+            else if (key == "installed")
+                got = PatchNumbers(local["installed_patchs"]);
+            else if (key == "downloaded")
+                got = PatchNumbers(local["downloaded_patchs"]);
+            else
+                FAIL() << "unknown expectation " << key;
+            EXPECT_EQ(got, want) << "step \"" << step << "\": " << key;
+        }
+    }
+
+    std::unique_ptr<CBackgroundProgram> m_server;
+    std::string m_dir;
+    std::string m_state;
+    std::string m_center;
+};
+
+} // namespace
+
+TEST_F(HostCourse, WholeUpdateCourse)
+{
+    std::ifstream course(VESK_COURSE_FILE);
+    ASSERT_TRUE(course.good()) << VESK_COURSE_FILE;
+
+    std::string step;
+    CRunResult last;
+    std::string stateBefore;
+    int steps = 0;
+    for (std::string line; std::getline(course, line);)
+    {
+        line = Expand(line);
+        const std::string kind = line.substr(0, line.find(' '));
+        const std::string rest = line.size() > kind.size() ? line.substr(kind.size() + 1) : "";
+        if (kind == "step")
+        {
+            step = rest;
+            ++steps;
+        }
+        else if (kind == "run" || kind == "fail")
+        {
+            std::vector<std::string> args = Words(rest);
+            int wanted = 0;
+            if (kind == "fail")
+            {
+                wanted = std::atoi(args.front().c_str());
+                args.erase(args.begin());
+                stateBefore = ReadFile(m_state);
+            }
+            last = Host(args);
+            EXPECT_EQ(last.status, wanted) << "step \"" << step << "\": vesk-host " << rest << "\n" << last.output;
+            if (kind == "fail")
+            {
+                // A failed command leaves the state file exactly as it was,
+                // and says what went wrong in one line.
+                EXPECT_EQ(ReadFile(m_state), stateBefore) << step << ": " << rest;
+                EXPECT_EQ(std::count(last.output.begin(), last.output.end(), '\n'), 1) << last.output;
+                EXPECT_EQ(last.output.rfind("vesk-host: error: ", 0), 0u) << last.output;
+            }
+        }
+        else if (kind == "says")
+        {
+            EXPECT_NE(last.output.find(rest), std::string::npos)
+                << "step \"" << step << "\": output lacks \"" << rest << "\":\n" << last.output;
+        }
+        else if (kind == "expect")
+        {
+            ExpectState(step, rest);
+        }
+    }
+    EXPECT_GE(steps, 10);
+    // Atomic replacement leaves no temporary files behind.
+    EXPECT_EQ(Entries(m_dir), (std::vector<std::string>{"Editor", "catalog.json", "editor.state"}));
+}
+
+// A state file that is not a configuration document is reported and left
+// exactly as it is, whatever command runs.
+TEST_F(HostCourse, DamagedStateFileIsLeftUntouched)
+{
+    const std::string damaged[] = {"", "{\"porduct_name\": \"Editor\", \"local\": {", "[1, 2, 3]", "null",
+                                   std::string("{\"porduct_name\": \"Ed\0itor\"}", 27)};
+    for (const std::string& text : damaged)
+    {
+        WriteFile(m_state, text);
+        for (const char* command : {"state", "downloaded", "installed", "check"})
+        {
+            std::vector<std::string> args{command};
+            if (args[0] == "downloaded" || args[0] == "installed")
+                args.push_back("P-1001");
+            CRunResult result = Host(args);
+            EXPECT_EQ(result.status, 1) << command << " on " << text;
+            EXPECT_NE(result.output.find("left untouched"), std::string::npos) << result.output;
+            EXPECT_EQ(ReadFile(m_state), text) << command;
+        }
+    }
+}
+
+// When the new state cannot be written (here: files may grow to 64 bytes
+// only, as on a full disk), the command fails and the old state file stays as
+// it was, with no temporary file left behind.
+TEST_F(HostCourse, FailedWriteKeepsTheOldState)
+{
+    ASSERT_EQ(Host({"init", "Editor", m_center, "--installed", "1.0"}).status, 0);
+    const std::string before = ReadFile(m_state);
+    ASSERT_GT(before.size(), 64u);
+
+    // The limit and the ignored SIGXFSZ pass to the host; write then fails
+    // with EFBIG instead of killing it.
+    rlimit old;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    CRunResult result = Host({"downloaded", "P-1001"});
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(result.status, 1) << result.output;
+    EXPECT_NE(result.output.find("previous state file is unchanged"), std::string::npos) << result.output;
+    EXPECT_EQ(ReadFile(m_state), before);
+    EXPECT_EQ(Entries(m_dir), (std::vector<std::string>{"catalog.json", "editor.state"}));
+}
+
+TEST_F(HostCourse, HelpAndBadArguments)
+{
+    CRunResult help = Host({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("Usage: vesk-host"), std::string::npos);
+
+    const std::vector<std::vector<std::string>> bad = {
+        {}, {"frobnicate"}, {"versions", "extra"}, {"init", "Editor"}, {"state", "--force"}, {"--bogus", "state"},
+        {"init", "Editor", m_center, "--installed"}};
+    for (const auto& args : bad)
+    {
+        CRunResult result = Host(args);
+        EXPECT_EQ(result.status, 2) << result.output;
+        EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
+    }
+    // No command reached a state file.
+    EXPECT_EQ(Entries(m_dir), std::vector<std::string>{"catalog.json"});
+}
+
+TEST_F(HostCourse, MissingStateFileSaysHowToStart)
+{
+    CRunResult result = Host({"check"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.output.find("vesk-host init"), std::string::npos) << result.output;
+}

@@ -1,0 +1,186 @@
+#include "updater/CLocalQuery.h"
+
+#include "json/jsonIO.h"
+#include "model/CPatch.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+using kvrUpdate::CLocalQuery;
+using kvrUpdate::CPatch;
+
+namespace
+{
+
+CPatch MakePatch(const std::string& number, const char* result = "1.0.0.1")
+{
+    Json::Value value;
+    jsonIO::ParseJson(value, (R"({"title": "Fix )" + number + R"(", "comment": "c\u00e9", "patch_number": ")" +
+                              number + R"(", "apply_version": {"versions": [{"v": "1.0"}, {"v": "1.0.0.1"}]},
+        "result_version": {"v": ")" + result + R"("}, "dependon": "P0", "patch_type": "bug", "patch_force": "must"})")
+                                 .c_str());
+    CPatch patch;
+    jsonIO::ReadJson(value, patch);
+    return patch;
+}
+
+// A state with a name holding an ANSI byte (not UTF-8), a version and both lists.
+void Fill(CLocalQuery& state)
+{
+    ASSERT_TRUE(state.FromString("{\"product_ame\": \"Caf\xE9\", \"version\": {\"v\": \"2.3.0.7\"}}"));
+    const CPatch first = MakePatch("P1"), second = MakePatch("P2", "2.3.0.7"),
+                 third = MakePatch("P3", "4294967295.0.0.1");
+    state.AddInstalledPatch(&first);
+    state.AddInstalledPatch(&second);
+    state.AddDownloadedPatch(&third);
+}
+
+} // namespace
+
+TEST(LocalQuery, FreshStateWritesDefaultsAndReadsThemBack)
+{
+    kvrUpdate::ILocalQuery* state = kvrUpdate::CreateLocalQuery();
+    kvrUpdate::ILocalQuery* other = kvrUpdate::CreateLocalQuery();
+    ASSERT_NE(state, nullptr);
+    EXPECT_NE(state, other);
+    other->Release();
+
+    const std::string text = state->ToString();
+    Json::Value root;
+    ASSERT_TRUE(jsonIO::ParseJson(root, text.c_str()));
+    EXPECT_EQ(root.size(), 4u);
+    EXPECT_EQ(root["product_ame"], Json::Value(""));
+    EXPECT_EQ(root["version"]["v"], Json::Value("0.0.0.0"));
+    EXPECT_TRUE(root["installed_patchs"].isObject() && root["installed_patchs"]["patchs"].isNull());
+    EXPECT_TRUE(root["downloaded_patchs"].isObject() && root["downloaded_patchs"]["patchs"].isNull());
+    EXPECT_TRUE(state->FromString(text.c_str()));
+    EXPECT_EQ(state->ToString(), text);
+    state->Release();
+}
+
+TEST(LocalQuery, StoredDocumentLoadsIntoAnotherStateWithoutLoss)
+{
+    CLocalQuery state;
+    Fill(state);
+    const std::string text = state.ToString();
+
+    kvrUpdate::ILocalQuery* loaded = kvrUpdate::CreateLocalQuery();
+    ASSERT_TRUE(loaded->FromString(text.c_str()));
+    EXPECT_EQ(loaded->ToString(), text);
+    EXPECT_STREQ(loaded->GetProductName(), "Caf\xE9");
+    EXPECT_STREQ(loaded->GetVersion()->ToString(), "2.3.0.7");
+    ASSERT_EQ(loaded->GetPatchList(0)->GetCount(), 2);
+    const kvrUpdate::IPatch* second = loaded->GetPatchList(0)->GetAt(1);
+    EXPECT_STREQ(second->GetTitle(), "Fix P2");
+    EXPECT_EQ(second->GetApplyVersions()->GetCount(), 2);
+    EXPECT_EQ(second->GetPatchForce(), 3);
+    ASSERT_EQ(loaded->GetPatchList(1)->GetCount(), 1);
+    EXPECT_STREQ(loaded->GetPatchList(1)->GetAt(0)->GetResultVersion()->ToString(), "4294967295.0.0.1");
+    loaded->Release();
+}
+
+TEST(LocalQuery, TextThatIsNotADocumentChangesNothing)
+{
+    CLocalQuery state;
+    Fill(state);
+    const std::string before = state.ToString();
+    const std::string deep(1200, '[');
+    // Each of these either fails to parse (some after filling part of a
+    // value), makes the parser throw, or has a root that is no object.
+    for (const char* text : {"", "   ", "{", "{\"product_ame\": \"x\", \"version\": {\"v\": \"9\"},",
+                             "{\"product_ame\": \"x\",}", "[1,2,]", deep.c_str(), "5", "[{}]", "\"{}\"",
+                             "true", static_cast<const char*>(nullptr)})
+    {
+        EXPECT_FALSE(state.FromString(text)) << (text ? text : "(null)");
+        EXPECT_EQ(state.ToString(), before) << (text ? text : "(null)");
+    }
+}
+
+TEST(LocalQuery, DocumentReplacesTheWholeStateAndDefaultsWhatIsMissingOrMistyped)
+{
+    CLocalQuery state;
+    struct Case
+    {
+        const char* text;
+        const char* name;
+        const char* version;
+        int installed;
+        int downloaded;
+    };
+    for (const Case& c : {Case{"{}", "", "0.0.0.0", 0, 0},
+                          Case{R"({"product_name": "x", "version": {}})", "", "0.0.0.0", 0, 0},
+                          Case{R"({"product_ame": "x", "version": "1.2", "installed_patchs": [{}],
+                                   "downloaded_patchs": {"patchs": [{}, {}]}})", "x", "0.0.0.0", 0, 2},
+                          Case{R"({"version": {"v": "1.2"}, "installed_patchs": {"patchs": "x"},
+                                   "downloaded_patchs": {"patchs": [3, {}]}})", "", "1.2.0.0", 0, 2}})
+    {
+        Fill(state);
+        EXPECT_TRUE(state.FromString(c.text)) << c.text;
+        EXPECT_STREQ(state.GetProductName(), c.name) << c.text;
+        EXPECT_STREQ(state.GetVersion()->ToString(), c.version) << c.text;
+        EXPECT_EQ(state.GetPatchList(0)->GetCount(), c.installed) << c.text;
+        EXPECT_EQ(state.GetPatchList(1)->GetCount(), c.downloaded) << c.text;
+    }
+}
+
+TEST(LocalQuery, AddsIndependentCopiesToOneListOnlyAndHandsOutFixedLists)
+{
+    CLocalQuery state;
+    const kvrUpdate::IPatchList* installed = state.GetPatchList(0);
+    const kvrUpdate::IPatchList* downloaded = state.GetPatchList(1);
+    EXPECT_NE(installed, downloaded);
+    for (int which : {-1, 2, 1 << 30})
+        EXPECT_EQ(state.GetPatchList(which), nullptr) << which;
+
+    kvrUpdate::IPatch* patch = MakePatch("P7").Clone();
+    EXPECT_TRUE(state.AddInstalledPatch(patch));
+    EXPECT_TRUE(state.AddInstalledPatch(patch));
+    patch->Release();
+    EXPECT_FALSE(state.AddInstalledPatch(nullptr));
+    EXPECT_EQ(state.GetPatchList(0), installed);
+    ASSERT_EQ(installed->GetCount(), 2);
+    EXPECT_EQ(downloaded->GetCount(), 0);
+    EXPECT_STREQ(installed->GetAt(0)->GetTitle(), "Fix P7");
+    EXPECT_STREQ(installed->GetAt(1)->GetResultVersion()->ToString(), "1.0.0.1");
+}
+
+// Every operation waits for the lock while another thread holds it, and the
+// holder may call any of them itself.
+TEST(LocalQuery, EveryOperationRunsUnderTheLock)
+{
+    CLocalQuery state;
+    const CPatch patch = MakePatch("P1");
+    Json::Value scratch;
+    const std::pair<const char*, std::function<void()>> operations[] = {
+        {"ToString", [&] { state.ToString(); }},
+        {"FromString", [&] { state.FromString("{}"); }},
+        {"GetProductName", [&] { state.GetProductName(); }},
+        {"GetVersion", [&] { state.GetVersion(); }},
+        {"GetPatchList", [&] { state.GetPatchList(0); }},
+        {"ToJson", [&] { state.ToJson(scratch); }},
+        {"FromJson", [&] { state.FromJson(scratch); }},
+        {"AddInstalledPatch", [&] { state.AddInstalledPatch(&patch); }},
+        {"AddDownloadedPatch", [&] { state.AddDownloadedPatch(&patch); }},
+        {"SetProductName", [&] { state.SetProductName("x"); }},
+    };
+    for (const auto& operation : operations)
+    {
+        std::atomic<bool> done{false};
+        state.Lock().Enter();
+        operation.second(); // re-entered by the holder
+        std::thread other([&] {
+            operation.second();
+            done = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_FALSE(done) << operation.first << " ran without the lock";
+        state.Lock().Leave();
+        other.join();
+        EXPECT_TRUE(done) << operation.first;
+    }
+}
