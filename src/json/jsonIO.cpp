@@ -1,8 +1,11 @@
 #include "json/jsonIO.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <ostream>
+#include <streambuf>
 
 namespace jsonIO
 {
@@ -22,14 +25,34 @@ std::string FallbackText(const char* fallback) noexcept
     }
 }
 
-bool IsSevenBit(const std::string& text)
+// Where the 7-bit prefix of [begin, end) stops: at the first byte of 0x80
+// or above, or at `end`. `firstNul` receives the first NUL byte met on the
+// way (nullptr when none). Eight bytes are tested at a time while they are
+// all 7-bit and non-zero: member texts are read by the thousand.
+const char* SevenBitPrefixEnd(const char* begin, const char* end, const char*& firstNul)
 {
-    for (const char byte : text)
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+    constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
+    firstNul = nullptr;
+    const char* cursor = begin;
+    while (end - cursor >= 8)
     {
-        if (static_cast<unsigned char>(byte) >= 0x80)
-            return false;
+        std::uint64_t word;
+        std::memcpy(&word, cursor, sizeof word);
+        // A high byte, or a zero byte (the classic has-zero test).
+        if ((word & kHighBits) != 0 || ((word - kLowBits) & ~word & kHighBits) != 0)
+            break;
+        cursor += 8;
     }
-    return true;
+    for (; cursor != end; ++cursor)
+    {
+        const unsigned char byte = static_cast<unsigned char>(*cursor);
+        if (byte >= 0x80)
+            break;
+        if (byte == 0 && firstNul == nullptr)
+            firstNul = cursor;
+    }
+    return cursor;
 }
 
 // atoi's reading (C-locale white space, optional sign, decimal digits up to
@@ -90,6 +113,59 @@ void UpperCaseUnicodeEscapes(std::string& text)
     }
 }
 
+// A stream buffer that writes into a caller's string through a small put
+// area. The writer's output lands in the string once, in storage the string
+// keeps from one call to the next, instead of growing a string stream's own
+// buffer and copying it out at the end: for a document of megabytes that
+// growth and copy cost as much as a third of the writing.
+class CStringSink final : public std::streambuf
+{
+public:
+    explicit CStringSink(std::string& text) : m_text(text) { setp(m_area, m_area + sizeof m_area); }
+
+    /// Moves what the put area holds to the string.
+    void Flush()
+    {
+        m_text.append(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+        setp(m_area, m_area + sizeof m_area);
+    }
+
+protected:
+    int_type overflow(int_type byte) override
+    {
+        Flush();
+        if (!traits_type::eq_int_type(byte, traits_type::eof()))
+        {
+            *pptr() = traits_type::to_char_type(byte);
+            pbump(1);
+        }
+        return traits_type::not_eof(byte);
+    }
+
+    std::streamsize xsputn(const char* bytes, std::streamsize count) override
+    {
+        if (count <= epptr() - pptr())
+        {
+            std::memcpy(pptr(), bytes, static_cast<std::size_t>(count));
+            pbump(static_cast<int>(count));
+            return count;
+        }
+        Flush();
+        m_text.append(bytes, static_cast<std::size_t>(count));
+        return count;
+    }
+
+    int sync() override
+    {
+        Flush();
+        return 0;
+    }
+
+private:
+    std::string& m_text;
+    char m_area[4096];
+};
+
 } // namespace
 
 std::string GetString(Json::Value& member, const char* fallback)
@@ -102,27 +178,27 @@ std::string GetString(Json::Value& member, const char* fallback)
         case Json::nullValue:
             return text;
         case Json::stringValue:
-        {
-            const char* begin = nullptr;
-            const char* end = nullptr;
-            if (member.getString(&begin, &end))
-                text.assign(begin, end);
             break;
-        }
         case Json::booleanValue:
             text = member.asBool() ? "true" : "false";
-            break;
+            return text; // 7-bit, so it converts to itself
         default:
             return FallbackText(fallback);
         }
 
-        if (IsSevenBit(text))
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        if (!member.getString(&begin, &end))
+            return text;
+        // 7-bit text converts to itself; like the conversion, it ends at its
+        // first NUL byte. It is copied once, straight from the value.
+        const char* firstNul = nullptr;
+        if (SevenBitPrefixEnd(begin, end, firstNul) == end)
         {
-            // 7-bit text converts to itself; like the conversion, it ends at
-            // its first NUL byte.
-            text.resize(std::strlen(text.c_str()));
+            text.assign(begin, firstNul != nullptr ? firstNul : end);
             return text;
         }
+        text.assign(begin, end);
         // A text longer than IsUtf8 can measure is kept as stored.
         if (text.size() <= static_cast<std::size_t>(INT_MAX) &&
             IsUtf8(text.data(), static_cast<int>(text.size())))
@@ -190,6 +266,14 @@ void SetString(Json::Value& member, const char* text)
     member = Json::Value(text, text + std::strlen(text));
 }
 
+Json::Value ObjectWithMembers(std::initializer_list<const char*> keys)
+{
+    Json::Value object(Json::objectValue);
+    for (const char* key : keys)
+        object[Json::StaticString(key)];
+    return object;
+}
+
 bool ParseJson(Json::Value& root, const char* text)
 {
     try
@@ -213,26 +297,29 @@ bool FormatJson(const Json::Value& root, std::string& text)
     // (sorted members, " : " separators, short scalar arrays on one line), but
     // passes bytes of 0x80 and above through unchanged instead of reading them
     // as UTF-8, which corrupts ANSI text and can swallow the bytes after it.
+    // The text is written in place: it ends up holding exactly what was
+    // written, also when the writer raised an exception.
     bool written = true;
-    std::ostringstream stream;
     try
     {
-        Json::StreamWriterBuilder builder;
-        builder["emitUTF8"] = true;
-        builder["indentation"] = "\t";
-        builder["commentStyle"] = "None";
-        const std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
-        writer->write(root, &stream);
-        stream << '\n';
-    }
-    catch (...)
-    {
-        written = false;
-    }
-
-    try
-    {
-        text = stream.str();
+        text.clear();
+        CStringSink sink(text);
+        std::ostream stream(&sink);
+        try
+        {
+            Json::StreamWriterBuilder builder;
+            builder["emitUTF8"] = true;
+            builder["indentation"] = "\t";
+            builder["commentStyle"] = "None";
+            const std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
+            writer->write(root, &stream);
+            stream << '\n';
+        }
+        catch (...)
+        {
+            written = false;
+        }
+        sink.Flush();
         UpperCaseUnicodeEscapes(text);
     }
     catch (...)

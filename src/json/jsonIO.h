@@ -11,6 +11,7 @@
 
 #include <json/json.h>
 
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -68,6 +69,13 @@ inline void SetAsText(Json::Value& member, const std::string& value)
 {
     member = Json::Value(value.data(), value.data() + value.size());
 }
+
+/// An object whose members are `keys` (texts with static storage, kept as
+/// static strings), each null. A writer that fills every one of a fixed set
+/// of members starts a null value from a copy of such an object: copying the
+/// members is cheaper than inserting them one by one, and the result is the
+/// same object.
+Json::Value ObjectWithMembers(std::initializer_list<const char*> keys);
 
 // ---------------------------------------------------------------------------
 // Per-type binders. Each record's pair is defined with the record.

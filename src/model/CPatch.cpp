@@ -151,14 +151,25 @@ bool ReadJson(Json::Value& value, kvrUpdate::CPatch& record)
 
 void WriteJson(Json::Value& value, const kvrUpdate::CPatch& record)
 {
-    SetString(value["title"], record.m_title.c_str());
-    SetString(value["comment"], record.m_comment.c_str());
-    SetAsText(value["patch_number"], record.m_patchNumber);
-    WriteJson(value["apply_version"], record.m_applyVersions);
-    WriteJson(value["result_version"], record.m_resultVersion);
-    SetString(value["dependon"], record.m_dependOn.c_str());
-    SetString(value["patch_type"], kvrUpdate::PatchType.NameOf(record.m_patchType));
-    SetString(value["patch_force"], kvrUpdate::PatchForce.NameOf(record.m_patchForce));
+    // Keys are literals and the type and force names live in fixed tables,
+    // so both are stored as static strings: nothing to copy on the way in,
+    // nothing to free when the value goes. The text written is the same.
+    using Key = Json::StaticString;
+    // Every member below is assigned, so a null value may start as an object
+    // that already holds them all.
+    static const Json::Value prototype =
+        ObjectWithMembers({"title", "comment", "patch_number", "apply_version", "result_version",
+                           "dependon", "patch_type", "patch_force"});
+    if (value.isNull())
+        value = prototype;
+    SetString(value[Key("title")], record.m_title.c_str());
+    SetString(value[Key("comment")], record.m_comment.c_str());
+    SetAsText(value[Key("patch_number")], record.m_patchNumber);
+    WriteJson(value[Key("apply_version")], record.m_applyVersions);
+    WriteJson(value[Key("result_version")], record.m_resultVersion);
+    SetString(value[Key("dependon")], record.m_dependOn.c_str());
+    value[Key("patch_type")] = Key(kvrUpdate::PatchType.NameOf(record.m_patchType));
+    value[Key("patch_force")] = Key(kvrUpdate::PatchForce.NameOf(record.m_patchForce));
 }
 
 } // namespace jsonIO

@@ -61,7 +61,7 @@ bool ReadJson(Json::Value& value, kvrUpdate::CPatchList& record)
 
 void WriteJson(Json::Value& value, const kvrUpdate::CPatchList& record)
 {
-    WriteJson(value["patchs"], record.m_patches);
+    WriteJson(value[Json::StaticString("patchs")], record.m_patches);
 }
 
 } // namespace jsonIO

@@ -5,6 +5,34 @@
 
 namespace kvrUpdate
 {
+namespace
+{
+
+// The text of "%u.%u.%u.%u" into `buffer` (at least 44 bytes), formatted by
+// hand: documents hold thousands of versions and copies go through this text,
+// so printf's cost shows. Returns the end of the text (not terminated).
+char* FormatVersion(const std::uint32_t (&parts)[4], char* buffer)
+{
+    char* end = buffer;
+    for (int index = 0; index < 4; ++index)
+    {
+        if (index > 0)
+            *end++ = '.';
+        char digits[10];
+        int count = 0;
+        std::uint32_t part = parts[index];
+        do
+        {
+            digits[count++] = static_cast<char>('0' + part % 10u);
+            part /= 10u;
+        } while (part != 0);
+        while (count > 0)
+            *end++ = digits[--count];
+    }
+    return end;
+}
+
+} // namespace
 
 CVersion::CVersion() : m_parts{0, 0, 0, 0} {}
 
@@ -60,26 +88,8 @@ int CVersion::Compare(const IVersion* other) const
 
 const char* CVersion::ToString() const
 {
-    // The text of "%u.%u.%u.%u", formatted by hand: documents hold thousands
-    // of versions and copies go through this text, so printf's cost shows.
     char buffer[48];
-    char* end = buffer;
-    for (int index = 0; index < 4; ++index)
-    {
-        if (index > 0)
-            *end++ = '.';
-        char digits[10];
-        int count = 0;
-        std::uint32_t part = m_parts[index];
-        do
-        {
-            digits[count++] = static_cast<char>('0' + part % 10u);
-            part /= 10u;
-        } while (part != 0);
-        while (count > 0)
-            *end++ = digits[--count];
-    }
-    m_text.assign(buffer, end);
+    m_text.assign(buffer, FormatVersion(m_parts, buffer));
     return m_text.c_str();
 }
 
@@ -135,7 +145,14 @@ bool ReadJson(Json::Value& value, kvrUpdate::CVersion& record)
 
 void WriteJson(Json::Value& value, const kvrUpdate::CVersion& record)
 {
-    SetString(value["v"], record.ToString());
+    // The text ToString gives, formatted on the stack: the record's cached
+    // text need not be rewritten, and the literal key need not be copied.
+    static const Json::Value prototype = ObjectWithMembers({"v"});
+    if (value.isNull())
+        value = prototype;
+    char buffer[48];
+    const char* end = kvrUpdate::FormatVersion(record.m_parts, buffer);
+    value[Json::StaticString("v")] = Json::Value(static_cast<const char*>(buffer), end);
 }
 
 } // namespace jsonIO

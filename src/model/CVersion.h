@@ -4,6 +4,8 @@
 
 #include <VeskUpdate.h>
 
+#include "json/jsonIO.h"
+
 #include <cstdint>
 #include <string>
 
@@ -33,6 +35,8 @@ public:
     unsigned int GetPart(int index) const override;
 
 private:
+    friend void jsonIO::WriteJson(Json::Value& value, const CVersion& record);
+
     std::uint32_t m_parts[4];
     // Cache written by ToString, also on a const version.
     mutable std::string m_text;

@@ -85,7 +85,7 @@ bool ReadJson(Json::Value& value, kvrUpdate::CVersionList& record)
 
 void WriteJson(Json::Value& value, const kvrUpdate::CVersionList& record)
 {
-    WriteJson(value["versions"], record.m_versions);
+    WriteJson(value[Json::StaticString("versions")], record.m_versions);
 }
 
 } // namespace jsonIO

@@ -82,10 +82,11 @@ const IPatchList* CLocalQuery::GetPatchList(int which) const
 void CLocalQuery::ToJson(Json::Value& value)
 {
     CLockGuard guard(m_lock);
-    jsonIO::SetString(value["product_ame"], m_productName.c_str());
-    jsonIO::WriteJson(value["version"], m_version);
-    jsonIO::WriteJson(value["installed_patchs"], m_installed);
-    jsonIO::WriteJson(value["downloaded_patchs"], m_downloaded);
+    using Key = Json::StaticString; // literal keys need no copy
+    jsonIO::SetString(value[Key("product_ame")], m_productName.c_str());
+    jsonIO::WriteJson(value[Key("version")], m_version);
+    jsonIO::WriteJson(value[Key("installed_patchs")], m_installed);
+    jsonIO::WriteJson(value[Key("downloaded_patchs")], m_downloaded);
 }
 
 bool CLocalQuery::FromJson(Json::Value& value)

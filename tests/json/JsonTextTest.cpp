@@ -75,6 +75,28 @@ TEST(FormatJson, MatchesTheStyledLayoutForAsciiDocuments)
     }
 }
 
+// The text is written in place in pieces; a document far larger than a piece,
+// with texts longer than a piece, comes out whole and replaces what the
+// target held.
+TEST(FormatJson, WritesLargeDocumentsWholeOverPreviousText)
+{
+    Json::Value document;
+    for (int i = 0; i < 2000; ++i)
+    {
+        Json::Value& item = document["items"].append(Json::Value());
+        item["n"] = i;
+        item["text"] = std::string(static_cast<std::size_t>(i % 7 == 0 ? 9000 : i % 50), static_cast<char>('a' + i % 26));
+    }
+    std::string text = "previous content";
+    ASSERT_TRUE(jsonIO::FormatJson(document, text));
+    EXPECT_EQ(text, Styled(document));
+    const std::string first = text;
+    ASSERT_TRUE(jsonIO::FormatJson(Json::Value("small"), text));
+    EXPECT_EQ(text, "\"small\"\n");
+    ASSERT_TRUE(jsonIO::FormatJson(document, text));
+    EXPECT_EQ(text, first);
+}
+
 TEST(FormatJson, EscapesEveryControlByteWithUpperCaseHex)
 {
     for (int byte = 0x01; byte <= 0x1F; ++byte)

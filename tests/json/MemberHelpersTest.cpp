@@ -36,6 +36,29 @@ TEST(GetString, TakesTextByJsonType)
     }
 }
 
+// 7-bit text ends at its first NUL; text with a byte of 0x80 or above is
+// kept whole when it is not UTF-8. The bytes are tested eight at a time, so
+// the cases put the NUL and the high byte on either side of those steps.
+TEST(GetString, CutsSevenBitTextAtNulAndKeepsOtherTextWhole)
+{
+    const std::string cases[][2] = {
+        {std::string("abcdefgh\0ij", 11), "abcdefgh"},
+        {std::string("abcdefg\0", 8), "abcdefg"},
+        {std::string("\0abcdefghijklmnop", 17), ""},
+        {"abcdefghijklmnopq", "abcdefghijklmnopq"},
+        {"abcdefghi\xE9", "abcdefghi\xE9"},
+        {std::string("ab\0cd\xE9", 6), std::string("ab\0cd\xE9", 6)},
+        {std::string("abcdefgh\0\xFF", 10), std::string("abcdefgh\0\xFF", 10)},
+        {"\x80", "\x80"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+    {
+        Json::Value member(c[0].data(), c[0].data() + c[0].size());
+        EXPECT_EQ(jsonIO::GetString(member, "fb"), c[1]) << c[0].size();
+    }
+}
+
 TEST(ReadIntOrText, ReadsNumbersBooleansAndText)
 {
     const struct { const char* document; int expected; } cases[] = {

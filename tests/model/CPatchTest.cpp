@@ -172,6 +172,43 @@ TEST(CPatch, WritesWhatItReads)
     EXPECT_EQ(written["result_version"]["v"].asString(), "1.2.0.0");
 }
 
+// A null value is filled from a ready-made object with every member; a value
+// that already is an object gets the members added. Both must give the same
+// members, and writing into a fresh value twice the same text.
+TEST(CPatch, WritesTheSameMembersIntoNullAndIntoAnObject)
+{
+    CPatch patch;
+    ASSERT_TRUE(ReadText(FullPatch, patch));
+
+    Json::Value fresh;
+    jsonIO::WriteJson(fresh, patch);
+    Json::Value existing;
+    existing["extra"] = 1;
+    existing["title"] = "old";
+    existing["result_version"]["w"] = true;
+    jsonIO::WriteJson(existing, patch);
+
+    EXPECT_EQ(fresh.size(), 8u);
+    EXPECT_EQ(existing.size(), 9u);
+    EXPECT_EQ(existing["extra"], 1);
+    EXPECT_EQ(existing["result_version"]["w"], true);
+    existing.removeMember("extra");
+    existing["result_version"].removeMember("w");
+    EXPECT_EQ(existing, fresh);
+
+    std::string first;
+    std::string second;
+    ASSERT_TRUE(jsonIO::FormatJson(fresh, first));
+    Json::Value again;
+    jsonIO::WriteJson(again, patch);
+    ASSERT_TRUE(jsonIO::FormatJson(again, second));
+    EXPECT_EQ(first, second);
+
+    // A member of the wrong kind still throws, as member access does.
+    Json::Value text("not an object");
+    EXPECT_ANY_THROW(jsonIO::WriteJson(text, patch));
+}
+
 TEST(CPatch, CopiesThroughTheSourceGetters)
 {
     CHostPatch host;
