@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <streambuf>
@@ -55,9 +56,14 @@ const char* SevenBitPrefixEnd(const char* begin, const char* end, const char*& f
     return cursor;
 }
 
+constexpr long long Int64Max = std::numeric_limits<long long>::max();
+// 2^63 as a double: the first real beyond the signed 64-bit range.
+constexpr double Int64Bound = 9223372036854775808.0;
+
 // atoi's reading (C-locale white space, optional sign, decimal digits up to
-// the first other byte), saturating at INT_MIN/INT_MAX instead of overflowing.
-int SaturatingAtoi(const std::string& text)
+// the first other byte), saturating at the 64-bit limits instead of
+// overflowing, for digit strings of any length.
+long long SaturatingAtoi64(const std::string& text)
 {
     std::size_t position = 0;
     while (position < text.size() &&
@@ -68,18 +74,25 @@ int SaturatingAtoi(const std::string& text)
     if (position < text.size() && (text[position] == '+' || text[position] == '-'))
         negative = text[position++] == '-';
 
-    // Magnitude up to 2^31, which is INT_MIN's; larger values stop growing.
-    const long long limit = static_cast<long long>(INT_MAX) + 1;
-    long long magnitude = 0;
+    // Magnitude up to 2^63, the magnitude of the smallest value.
+    const std::uint64_t limit = static_cast<std::uint64_t>(Int64Max) + 1;
+    std::uint64_t magnitude = 0;
     for (; position < text.size() && text[position] >= '0' && text[position] <= '9'; ++position)
     {
-        magnitude = magnitude * 10 + (text[position] - '0');
-        if (magnitude > limit)
-            magnitude = limit;
+        const unsigned digit = static_cast<unsigned>(text[position] - '0');
+        magnitude = (magnitude > (limit - digit) / 10) ? limit : magnitude * 10 + digit;
     }
     if (negative)
-        return static_cast<int>(-magnitude);
-    return magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
+        return magnitude == limit ? std::numeric_limits<long long>::min()
+                                  : -static_cast<long long>(magnitude);
+    return magnitude >= limit ? Int64Max : static_cast<long long>(magnitude);
+}
+
+// The same, saturating at INT_MIN/INT_MAX.
+int SaturatingAtoi(const std::string& text)
+{
+    const long long value = SaturatingAtoi64(text);
+    return value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
 // The builder writes "\u00xx" with lower-case hex digits; the stored form has
@@ -327,6 +340,44 @@ bool FormatJson(const Json::Value& root, std::string& text)
         return false;
     }
     return written;
+}
+
+long long ReadInt64OrText(Json::Value& member, long long fallback)
+{
+    try
+    {
+        switch (member.type())
+        {
+        case Json::nullValue:
+            return 0;
+        case Json::intValue:
+            return static_cast<long long>(member.asInt64());
+        case Json::uintValue:
+            if (member.asUInt64() <= static_cast<Json::UInt64>(Int64Max))
+                return static_cast<long long>(member.asUInt64());
+            break;
+        case Json::realValue:
+        {
+            // NaN fails both comparisons and falls through to the text.
+            const double real = member.asDouble();
+            if (real >= -Int64Bound && real < Int64Bound)
+                return static_cast<long long>(real);
+            break;
+        }
+        case Json::booleanValue:
+            return member.asBool() ? 1 : 0;
+        default:
+            break;
+        }
+    }
+    catch (...)
+    {
+    }
+    // A number out of range gives the empty text here, hence the fallback.
+    const std::string text = GetString(member, "");
+    if (text.empty())
+        return fallback;
+    return SaturatingAtoi64(text);
 }
 
 } // namespace jsonIO

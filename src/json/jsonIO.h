@@ -50,6 +50,12 @@ std::string GetString(Json::Value& member, const char* fallback);
 /// `fallback`.
 int ReadIntOrText(Json::Value& member, int fallback);
 
+/// The 64-bit counterpart of ReadIntOrText, for file lengths (a file of 2 GiB
+/// or more must read back with its full length): an integer in the signed
+/// 64-bit range as is, a real in that range truncated toward zero, and text
+/// like atoi saturating at the 64-bit limits; otherwise as ReadIntOrText.
+long long ReadInt64OrText(Json::Value& member, long long fallback);
+
 /// The member becomes a JSON string holding `text` byte for byte.
 void SetString(Json::Value& member, const char* text);
 

@@ -1,6 +1,5 @@
 #include "model/CFileDef.h"
 
-#include "model/ReadInt64OrText.h"
 #include "model/RecordJson.h"
 
 namespace kvrUpdate
