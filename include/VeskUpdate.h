@@ -72,7 +72,9 @@ class IStringInitial
 {
 public:
     /// The state as JSON text. The text is held by the object and stays valid
-    /// until the next ToString on the same object or its release.
+    /// until the next ToString on the same object or its release. For the
+    /// updater and the local state it is empty, never partial, when the
+    /// document could not be written (memory exhausted): do not store it.
     virtual const char* ToString() = 0;
     /// Sets the object up from JSON text. Returns false, and changes nothing,
     /// when the text is not valid JSON.

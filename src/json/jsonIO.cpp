@@ -327,6 +327,10 @@ bool FormatJson(const Json::Value& root, std::string& text)
             const std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
             writer->write(root, &stream);
             stream << '\n';
+            // The stream swallows a failure of its buffer (memory exhausted
+            // while the text grows) and only marks itself bad.
+            if (!stream)
+                written = false;
         }
         catch (...)
         {

@@ -19,7 +19,9 @@ const char* CLocalQuery::ToString()
     {
         Json::Value root;
         ToJson(root);
-        jsonIO::FormatJson(root, m_text);
+        // Half a document must not be stored as if it were the state.
+        if (!jsonIO::FormatJson(root, m_text))
+            m_text.clear();
     }
     catch (...)
     {

@@ -19,7 +19,8 @@ const char* CUpdater::ToString()
         jsonIO::SetString(root["porduct_name"], m_productName.c_str());
         jsonIO::SetString(root["version_center"], m_versionCenter.c_str());
         m_localQuery.ToJson(root["local"]);
-        jsonIO::FormatJson(root, m_text);
+        if (!jsonIO::FormatJson(root, m_text))
+            m_text.clear();
     }
     catch (...)
     {
