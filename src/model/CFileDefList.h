@@ -6,13 +6,12 @@
 
 #include "json/jsonIO.h"
 #include "model/CFileDef.h"
-
-#include <vector>
+#include "model/TRecordList.h"
 
 namespace kvrUpdate
 {
 
-class CFileDefList final : public IFileDefList
+class CFileDefList final : public TRecordList<CFileDefList, IFileDefList, CFileDef, IFileDef>
 {
 public:
     CFileDefList() = default;
@@ -21,20 +20,9 @@ public:
     CFileDefList& operator=(const CFileDefList& other) = default;
     ~CFileDefList() = default;
 
-    // ICloneable<IFileDefList>
-    void Release() override;
-    /// A deep copy owned by the caller; null if it cannot be allocated.
-    IFileDefList* Clone() const override;
-
-    // IVectable<const IFileDef*>
-    const IFileDef* GetAt(int index) const override;
-    int GetCount() const override;
-
 private:
     friend bool jsonIO::ReadJson(Json::Value& value, CFileDefList& record);
     friend void jsonIO::WriteJson(Json::Value& value, const CFileDefList& record);
-
-    std::vector<CFileDef> m_files;
 };
 
 } // namespace kvrUpdate

@@ -7,41 +7,7 @@ namespace kvrUpdate
 
 void CPatchList::Append(const IPatch& patch)
 {
-    m_patches.emplace_back(patch);
-}
-
-void CPatchList::Clear()
-{
-    m_patches.clear();
-}
-
-void CPatchList::Release()
-{
-    delete this;
-}
-
-IPatchList* CPatchList::Clone() const
-{
-    try
-    {
-        return new CPatchList(*this);
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
-}
-
-const IPatch* CPatchList::GetAt(int index) const
-{
-    if (index < 0 || index >= GetCount())
-        return nullptr;
-    return &m_patches[static_cast<std::size_t>(index)];
-}
-
-int CPatchList::GetCount() const
-{
-    return static_cast<int>(m_patches.size());
+    m_items.emplace_back(patch);
 }
 
 } // namespace kvrUpdate
@@ -53,15 +19,15 @@ bool ReadJson(Json::Value& value, kvrUpdate::CPatchList& record)
 {
     if (!IsRecordValue(value))
     {
-        record.m_patches.clear();
+        record.m_items.clear();
         return false;
     }
-    return ReadRecordArray(value["patchs"], record.m_patches);
+    return ReadRecordArray(value["patchs"], record.m_items);
 }
 
 void WriteJson(Json::Value& value, const kvrUpdate::CPatchList& record)
 {
-    WriteJson(value[Json::StaticString("patchs")], record.m_patches);
+    WriteJson(value[Json::StaticString("patchs")], record.m_items);
 }
 
 } // namespace jsonIO

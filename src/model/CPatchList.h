@@ -6,13 +6,12 @@
 
 #include "json/jsonIO.h"
 #include "model/CPatch.h"
-
-#include <vector>
+#include "model/TRecordList.h"
 
 namespace kvrUpdate
 {
 
-class CPatchList final : public IPatchList
+class CPatchList final : public TRecordList<CPatchList, IPatchList, CPatch, IPatch>
 {
 public:
     CPatchList() = default;
@@ -23,22 +22,10 @@ public:
 
     /// Appends a copy of the patch, made through its getters.
     void Append(const IPatch& patch);
-    void Clear();
-
-    // ICloneable<IPatchList>
-    void Release() override;
-    /// A deep copy owned by the caller; null if it cannot be allocated.
-    IPatchList* Clone() const override;
-
-    // IVectable<const IPatch*>
-    const IPatch* GetAt(int index) const override;
-    int GetCount() const override;
 
 private:
     friend bool jsonIO::ReadJson(Json::Value& value, CPatchList& record);
     friend void jsonIO::WriteJson(Json::Value& value, const CPatchList& record);
-
-    std::vector<CPatch> m_patches;
 };
 
 } // namespace kvrUpdate

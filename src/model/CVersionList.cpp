@@ -2,8 +2,6 @@
 
 #include "model/RecordJson.h"
 
-#include <memory>
-
 namespace kvrUpdate
 {
 
@@ -11,61 +9,25 @@ void CVersionList::CopyFrom(const IVersionList* source)
 {
     if (source == this)
         return;
-    m_versions.clear();
+    m_items.clear();
     if (source == nullptr)
         return;
     const int count = source->GetCount();
-    m_versions.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
+    m_items.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
     for (int index = 0; index < count; ++index)
     {
         const IVersion* version = source->GetAt(index);
         // A foreign list that answers null for an element keeps its position.
         if (version != nullptr)
-            m_versions.emplace_back(*version);
+            m_items.emplace_back(*version);
         else
-            m_versions.emplace_back();
+            m_items.emplace_back();
     }
 }
 
 void CVersionList::Append(const IVersion& version)
 {
-    m_versions.emplace_back(version);
-}
-
-void CVersionList::Clear()
-{
-    m_versions.clear();
-}
-
-void CVersionList::Release()
-{
-    delete this;
-}
-
-IVersionList* CVersionList::Clone() const
-{
-    try
-    {
-        std::unique_ptr<CVersionList> copy(new CVersionList);
-        copy->CopyFrom(this);
-        return copy.release();
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
-}
-
-const IVersion* CVersionList::GetAt(int index) const
-{
-    if (index < 0 || index >= GetCount())
-        return nullptr;
-    return &m_versions[static_cast<std::size_t>(index)];
-}
-
-int CVersionList::GetCount() const
-{
-    return static_cast<int>(m_versions.size());
+    m_items.emplace_back(version);
 }
 
 } // namespace kvrUpdate
@@ -77,15 +39,15 @@ bool ReadJson(Json::Value& value, kvrUpdate::CVersionList& record)
 {
     if (!IsRecordValue(value))
     {
-        record.m_versions.clear();
+        record.m_items.clear();
         return false;
     }
-    return ReadRecordArray(value["versions"], record.m_versions);
+    return ReadRecordArray(value["versions"], record.m_items);
 }
 
 void WriteJson(Json::Value& value, const kvrUpdate::CVersionList& record)
 {
-    WriteJson(value[Json::StaticString("versions")], record.m_versions);
+    WriteJson(value[Json::StaticString("versions")], record.m_items);
 }
 
 } // namespace jsonIO

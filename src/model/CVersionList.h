@@ -6,13 +6,12 @@
 
 #include "json/jsonIO.h"
 #include "model/CVersion.h"
-
-#include <vector>
+#include "model/TRecordList.h"
 
 namespace kvrUpdate
 {
 
-class CVersionList final : public IVersionList
+class CVersionList final : public TRecordList<CVersionList, IVersionList, CVersion, IVersion>
 {
 public:
     CVersionList() = default;
@@ -26,22 +25,10 @@ public:
     void CopyFrom(const IVersionList* source);
     /// Appends a copy of the version.
     void Append(const IVersion& version);
-    void Clear();
-
-    // ICloneable<IVersionList>
-    void Release() override;
-    /// A deep copy owned by the caller; null if it cannot be allocated.
-    IVersionList* Clone() const override;
-
-    // IVectable<const IVersion*>
-    const IVersion* GetAt(int index) const override;
-    int GetCount() const override;
 
 private:
     friend bool jsonIO::ReadJson(Json::Value& value, CVersionList& record);
     friend void jsonIO::WriteJson(Json::Value& value, const CVersionList& record);
-
-    std::vector<CVersion> m_versions;
 };
 
 } // namespace kvrUpdate
