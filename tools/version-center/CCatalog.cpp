@@ -7,6 +7,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <set>
+#include <utility>
 #include <sstream>
 
 namespace versionCenter
@@ -77,7 +78,7 @@ private:
                 std::string names;
                 for (const char* a : allowed)
                     names += std::string(names.empty() ? "" : ", ") + a;
-                return Fail(where, "unknown member \"" + key + "\" (known: " + names + ")");
+                return Fail(where, "unknown member \"" + key + "\" (known: " + names.append(")"));
             }
         }
         return true;
@@ -211,17 +212,21 @@ private:
 
     bool ReadProduct(const Json::Value& value, const std::string& where, CProductEntry& product)
     {
-        if (!Object(value, where) || !Keys(value, where, {"situation", "versions", "patches"}))
-            return false;
+        return Object(value, where) && Keys(value, where, {"situation", "versions", "patches"}) &&
+               ReadVersions(value["versions"], where + ".versions", product) &&
+               ReadSituation(value["situation"], where + ".situation", product) &&
+               ReadPatches(value["patches"], where + ".patches", product);
+    }
 
-        const Json::Value& versions = value["versions"];
-        if (!Object(versions, where + ".versions"))
+    bool ReadVersions(const Json::Value& versions, const std::string& where, CProductEntry& product)
+    {
+        if (!Object(versions, where))
             return false;
         if (versions.empty())
-            return Fail(where + ".versions", "the product has no version");
+            return Fail(where, "the product has no version");
         for (const std::string& text : versions.getMemberNames())
         {
-            const std::string at = where + ".versions." + text;
+            const std::string at = std::string(where).append(".").append(text);
             CVersionNumber number;
             if (!Version(Json::Value(text), at, number))
                 return false;
@@ -234,70 +239,84 @@ private:
                 !FileCheck(body["file_check"], at + ".file_check", entry.fileCheck))
                 return false;
         }
+        return true;
+    }
 
-        // Without a situation, the newest version is both "last" and "max",
-        // and nothing is required or announced.
+    // Without a situation, the newest version is both "last" and "max", and
+    // nothing is required or announced.
+    bool ReadSituation(const Json::Value& situation, const std::string& where, CProductEntry& product)
+    {
         product.last = product.max = product.versions.rbegin()->first;
-        const Json::Value& situation = value["situation"];
-        if (!situation.isNull())
+        if (situation.isNull())
+            return true;
+        if (!Object(situation, where) || !Keys(situation, where, {"last", "must", "max", "will"}))
+            return false;
+        const std::pair<const char*, CVersionNumber*> members[] = {
+            {"last", &product.last}, {"must", &product.must}, {"max", &product.max}, {"will", &product.will}};
+        for (const auto& member : members)
         {
-            const std::string at = where + ".situation";
-            if (!Object(situation, at) || !Keys(situation, at, {"last", "must", "max", "will"}))
+            const Json::Value& value = situation[member.first];
+            if (!value.isNull() && !Version(value, where + "." + member.first, *member.second))
                 return false;
-            struct
-            {
-                const char* key;
-                CVersionNumber* target;
-            } members[] = {{"last", &product.last}, {"must", &product.must}, {"max", &product.max}, {"will", &product.will}};
-            for (const auto& member : members)
-            {
-                if (!situation[member.key].isNull() && !Version(situation[member.key], at + "." + member.key, *member.target))
-                    return false;
-            }
         }
+        return true;
+    }
 
-        const Json::Value& patches = value["patches"];
+    bool ReadPatches(const Json::Value& patches, const std::string& where, CProductEntry& product)
+    {
         if (patches.isNull())
             return true;
         if (!patches.isArray())
-            return Fail(where + ".patches", "expected an array of patches");
+            return Fail(where, "expected an array of patches");
         std::set<std::string> numbers;
         for (Json::ArrayIndex i = 0; i < patches.size(); ++i)
         {
-            const std::string at = where + ".patches[" + std::to_string(i) + "]";
-            const Json::Value& body = patches[i];
             product.patches.emplace_back();
-            CPatchEntry& patch = product.patches.back();
-            if (!Object(body, at) ||
-                !Keys(body, at, {"number", "title", "comment", "apply", "result", "dependon", "type", "force", "package"}) ||
-                !Text(body, "number", at, patch.number))
+            if (!ReadPatch(patches[i], where + "[" + std::to_string(i) + "]", product, numbers, product.patches.back()))
                 return false;
-            if (patch.number.empty())
-                return Fail(at + ".number", "every patch needs a non-empty number");
-            if (!numbers.insert(patch.number).second)
-                return Fail(at + ".number", "patch number \"" + patch.number + "\" is used twice");
-            if (!Text(body, "title", at, patch.title) || !Text(body, "comment", at, patch.comment) ||
-                !Text(body, "dependon", at, patch.dependOn) || !Name(body, "type", at, kPatchTypes, patch.type) ||
-                !Name(body, "force", at, kPatchForces, patch.force) ||
-                !KnownVersion(body["result"], at + ".result", product, patch.result) ||
-                !Package(body["package"], at + ".package", patch.package))
-                return false;
-            const Json::Value& apply = body["apply"];
-            if (!apply.isArray() || apply.empty())
-                return Fail(at + ".apply", "expected a non-empty array of the versions the patch applies to");
-            for (Json::ArrayIndex j = 0; j < apply.size(); ++j)
-            {
-                patch.apply.emplace_back();
-                if (!KnownVersion(apply[j], at + ".apply[" + std::to_string(j) + "]", product, patch.apply.back()))
-                    return false;
-            }
         }
+        // A patch may name one further down the list, so this waits until all
+        // numbers are known.
         for (std::size_t i = 0; i < product.patches.size(); ++i)
         {
             const std::string& dependOn = product.patches[i].dependOn;
             if (!dependOn.empty() && numbers.count(dependOn) == 0)
-                return Fail(where + ".patches[" + std::to_string(i) + "].dependon",
+                return Fail(where + "[" + std::to_string(i) + "].dependon",
                             "no patch of the product has the number \"" + dependOn + "\"");
+        }
+        return true;
+    }
+
+    // `numbers` collects the numbers of the patches read so far.
+    bool ReadPatch(const Json::Value& body, const std::string& at, const CProductEntry& product,
+                   std::set<std::string>& numbers, CPatchEntry& patch)
+    {
+        if (!Object(body, at) ||
+            !Keys(body, at, {"number", "title", "comment", "apply", "result", "dependon", "type", "force", "package"}) ||
+            !Text(body, "number", at, patch.number))
+            return false;
+        if (patch.number.empty())
+            return Fail(at + ".number", "every patch needs a non-empty number");
+        if (!numbers.insert(patch.number).second)
+            return Fail(at + ".number", "patch number \"" + patch.number + "\" is used twice");
+        return Text(body, "title", at, patch.title) && Text(body, "comment", at, patch.comment) &&
+               Text(body, "dependon", at, patch.dependOn) && Name(body, "type", at, kPatchTypes, patch.type) &&
+               Name(body, "force", at, kPatchForces, patch.force) &&
+               KnownVersion(body["result"], at + ".result", product, patch.result) &&
+               Package(body["package"], at + ".package", patch.package) &&
+               ReadApply(body["apply"], at + ".apply", product, patch.apply);
+    }
+
+    bool ReadApply(const Json::Value& apply, const std::string& where, const CProductEntry& product,
+                   std::vector<CVersionNumber>& out)
+    {
+        if (!apply.isArray() || apply.empty())
+            return Fail(where, "expected a non-empty array of the versions the patch applies to");
+        for (Json::ArrayIndex j = 0; j < apply.size(); ++j)
+        {
+            out.emplace_back();
+            if (!KnownVersion(apply[j], where + "[" + std::to_string(j) + "]", product, out.back()))
+                return false;
         }
         return true;
     }

@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <json/json.h>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 
@@ -126,6 +127,29 @@ CAnswer UnknownVersion(const CProductEntry& product, const std::string& text)
     return Error(404, "unknown version '" + text + "' of product '" + product.name + "'");
 }
 
+CAnswer NoSuchRequest(const CProductEntry& product)
+{
+    return Error(404, "no such request for product '" + product.name + "'");
+}
+
+// The patches whose versions to apply to include `version`, in catalog order.
+std::vector<const CPatchEntry*> PatchesApplyingTo(const CProductEntry& product, const CVersionNumber& version)
+{
+    std::vector<const CPatchEntry*> applying;
+    for (const CPatchEntry& patch : product.patches)
+    {
+        if (std::find(patch.apply.begin(), patch.apply.end(), version) != patch.apply.end())
+            applying.push_back(&patch);
+    }
+    return applying;
+}
+
+const std::string kPatchsPrefix = "/patchs/";
+const std::string kVersionsPrefix = "/versions/";
+const std::string kEvolutionPrefix = "/patchs/evolution/";
+const std::string kPackageSuffix = "/package";
+const std::string kFileCheckSuffix = "/FileCheckDef";
+
 } // namespace
 
 CVersionCenter::CVersionCenter(CCatalog catalog, std::string basePath)
@@ -135,53 +159,42 @@ CVersionCenter::CVersionCenter(CCatalog catalog, std::string basePath)
         m_basePath.insert(m_basePath.begin(), '/');
     if (m_basePath.back() != '/')
         m_basePath += '/';
-
     for (const auto& item : m_catalog.Products())
+        m_rendered[item.first] = RenderProduct(item.second);
+}
+
+CVersionCenter::CRendered CVersionCenter::RenderProduct(const CProductEntry& product)
+{
+    CRendered rendered;
+    Json::Value situation(Json::objectValue);
+    situation["last"] = VersionJson(product.last);
+    situation["must"] = VersionJson(product.must);
+    situation["max"] = VersionJson(product.max);
+    situation["will"] = VersionJson(product.will);
+    rendered.situation = Render(situation);
+
+    std::vector<CVersionNumber> all;
+    for (const auto& version : product.versions)
     {
-        const CProductEntry& product = item.second;
-        CRendered& rendered = m_rendered[item.first];
-
-        Json::Value situation(Json::objectValue);
-        situation["last"] = VersionJson(product.last);
-        situation["must"] = VersionJson(product.must);
-        situation["max"] = VersionJson(product.max);
-        situation["will"] = VersionJson(product.will);
-        rendered.situation = Render(situation);
-
-        std::vector<CVersionNumber> all;
-        for (const auto& version : product.versions)
+        all.push_back(version.first);
+        rendered.patchsFor[version.first] = PatchListText(PatchesApplyingTo(product, version.first));
+        if (version.second.package)
+            rendered.versionPackage[version.first] = PackageText(*version.second.package);
+        if (version.second.fileCheck)
         {
-            all.push_back(version.first);
-            std::vector<const CPatchEntry*> applying;
-            for (const CPatchEntry& patch : product.patches)
-            {
-                for (const CVersionNumber& apply : patch.apply)
-                {
-                    if (apply == version.first)
-                    {
-                        applying.push_back(&patch);
-                        break;
-                    }
-                }
-            }
-            rendered.patchsFor[version.first] = PatchListText(applying);
-            if (version.second.package)
-                rendered.versionPackage[version.first] = PackageText(*version.second.package);
-            if (version.second.fileCheck)
-            {
-                Json::Value check(Json::objectValue);
-                check["url"] = version.second.fileCheck->url;
-                check["type"] = version.second.fileCheck->type;
-                rendered.fileCheck[version.first] = Render(check);
-            }
-        }
-        rendered.versions = Render(VersionListJson(all));
-        for (const CPatchEntry& patch : product.patches)
-        {
-            if (patch.package)
-                rendered.patchPackage[patch.number] = PackageText(*patch.package);
+            Json::Value check(Json::objectValue);
+            check["url"] = version.second.fileCheck->url;
+            check["type"] = version.second.fileCheck->type;
+            rendered.fileCheck[version.first] = Render(check);
         }
     }
+    rendered.versions = Render(VersionListJson(all));
+    for (const CPatchEntry& patch : product.patches)
+    {
+        if (patch.package)
+            rendered.patchPackage[patch.number] = PackageText(*patch.package);
+    }
+    return rendered;
 }
 
 CAnswer CVersionCenter::Answer(const std::string& path, const std::multimap<std::string, std::string>& query) const
@@ -211,59 +224,70 @@ CAnswer CVersionCenter::ProductAnswer(const CProductEntry& product, const CRende
     if (rest == "/versions/evolution")
         return VersionEvolution(product, query);
     if (rest == "/patchs")
-    {
-        const std::string* version = QueryValue(query, "version");
-        if (!version)
-            return Error(400, "the request needs the query parameter version");
-        const CVersionNumber* found = FindVersion(product, *version);
-        return found ? Ok(rendered.patchsFor.at(*found)) : UnknownVersion(product, *version);
-    }
+        return PatchsFor(product, rendered, query);
+    if (StartsWith(rest, kPatchsPrefix) && EndsWith(rest, kPackageSuffix) &&
+        rest.size() > kPatchsPrefix.size() + kPackageSuffix.size())
+        return PatchPackage(product, rendered,
+                            rest.substr(kPatchsPrefix.size(), rest.size() - kPatchsPrefix.size() - kPackageSuffix.size()));
+    if (StartsWith(rest, kEvolutionPrefix))
+        return PatchEvolutionPair(product, rest.substr(kEvolutionPrefix.size()));
+    if (StartsWith(rest, kVersionsPrefix))
+        return VersionResource(product, rendered, rest.substr(kVersionsPrefix.size()));
+    return NoSuchRequest(product);
+}
 
-    static const std::string kPatchs = "/patchs/", kVersions = "/versions/", kEvolution = "/patchs/evolution/",
-                             kPackage = "/package", kFileCheck = "/FileCheckDef";
-    if (StartsWith(rest, kPatchs) && EndsWith(rest, kPackage) && rest.size() > kPatchs.size() + kPackage.size())
-    {
-        const std::string number = rest.substr(kPatchs.size(), rest.size() - kPatchs.size() - kPackage.size());
-        if (!product.FindPatch(number))
-            return Error(404, "unknown patch '" + number + "' of product '" + product.name + "'");
-        const auto found = rendered.patchPackage.find(number);
-        if (found == rendered.patchPackage.end())
-            return Error(404, "patch '" + number + "' has no package");
-        return Ok(found->second);
-    }
-    if (StartsWith(rest, kEvolution))
-    {
-        const std::string pair = rest.substr(kEvolution.size());
-        const std::string::size_type slash = pair.find('/');
-        if (slash == std::string::npos || slash == 0 || slash + 1 == pair.size() ||
-            pair.find('/', slash + 1) != std::string::npos)
-            return Error(404, "no such request: expected /patchs/evolution/<from>/<to>");
-        return PatchEvolution(product, pair.substr(0, slash), pair.substr(slash + 1));
-    }
-    if (StartsWith(rest, kVersions))
-    {
-        const bool package = EndsWith(rest, kPackage);
-        const bool fileCheck = EndsWith(rest, kFileCheck);
-        const std::string::size_type tail = package ? kPackage.size() : fileCheck ? kFileCheck.size() : 0;
-        if (tail != 0 && rest.size() > kVersions.size() + tail)
-        {
-            const std::string text = rest.substr(kVersions.size(), rest.size() - kVersions.size() - tail);
-            const CVersionNumber* version = text.find('/') == std::string::npos ? FindVersion(product, text) : nullptr;
-            if (!version)
-                return UnknownVersion(product, text);
-            const std::map<CVersionNumber, std::string>& answers = package ? rendered.versionPackage : rendered.fileCheck;
-            const auto found = answers.find(*version);
-            if (found == answers.end())
-                return Error(404, "version " + version->ToString() + " has no " +
-                                      (package ? "package" : "file-check definition"));
-            return Ok(found->second);
-        }
-    }
-    return Error(404, "no such request for product '" + product.name + "'");
+CAnswer CVersionCenter::PatchsFor(const CProductEntry& product, const CRendered& rendered,
+                                  const std::multimap<std::string, std::string>& query)
+{
+    const std::string* version = QueryValue(query, "version");
+    if (!version)
+        return Error(400, "the request needs the query parameter version");
+    const CVersionNumber* found = FindVersion(product, *version);
+    return found ? Ok(rendered.patchsFor.at(*found)) : UnknownVersion(product, *version);
+}
+
+CAnswer CVersionCenter::PatchPackage(const CProductEntry& product, const CRendered& rendered, const std::string& number)
+{
+    if (!product.FindPatch(number))
+        return Error(404, "unknown patch '" + number + "' of product '" + product.name + "'");
+    const auto found = rendered.patchPackage.find(number);
+    if (found == rendered.patchPackage.end())
+        return Error(404, "patch '" + number + "' has no package");
+    return Ok(found->second);
+}
+
+// `pair` is what follows "/patchs/evolution/": "<from>/<to>".
+CAnswer CVersionCenter::PatchEvolutionPair(const CProductEntry& product, const std::string& pair)
+{
+    const std::string::size_type slash = pair.find('/');
+    if (slash == std::string::npos || slash == 0 || slash + 1 == pair.size() ||
+        pair.find('/', slash + 1) != std::string::npos)
+        return Error(404, "no such request: expected /patchs/evolution/<from>/<to>");
+    return PatchEvolution(product, pair.substr(0, slash), pair.substr(slash + 1));
+}
+
+// `tail` is what follows "/versions/": "<version>/package" or
+// "<version>/FileCheckDef".
+CAnswer CVersionCenter::VersionResource(const CProductEntry& product, const CRendered& rendered, const std::string& tail)
+{
+    const bool package = EndsWith(tail, kPackageSuffix);
+    const bool fileCheck = EndsWith(tail, kFileCheckSuffix);
+    const std::string::size_type suffix = package ? kPackageSuffix.size() : fileCheck ? kFileCheckSuffix.size() : 0;
+    if (suffix == 0 || tail.size() <= suffix)
+        return NoSuchRequest(product);
+    const std::string text = tail.substr(0, tail.size() - suffix);
+    const CVersionNumber* version = text.find('/') == std::string::npos ? FindVersion(product, text) : nullptr;
+    if (!version)
+        return UnknownVersion(product, text);
+    const std::map<CVersionNumber, std::string>& answers = package ? rendered.versionPackage : rendered.fileCheck;
+    const auto found = answers.find(*version);
+    if (found == answers.end())
+        return Error(404, "version " + version->ToString() + " has no " + (package ? "package" : "file-check definition"));
+    return Ok(found->second);
 }
 
 CAnswer CVersionCenter::VersionEvolution(const CProductEntry& product,
-                                         const std::multimap<std::string, std::string>& query) const
+                                         const std::multimap<std::string, std::string>& query)
 {
     const std::string* fromText = QueryValue(query, "version_from");
     const std::string* toText = QueryValue(query, "version_to");
@@ -282,7 +306,7 @@ CAnswer CVersionCenter::VersionEvolution(const CProductEntry& product,
 }
 
 CAnswer CVersionCenter::PatchEvolution(const CProductEntry& product, const std::string& fromText,
-                                       const std::string& toText) const
+                                       const std::string& toText)
 {
     const CVersionNumber* from = FindVersion(product, fromText);
     if (!from)

@@ -60,10 +60,19 @@ private:
         std::map<std::string, std::string> patchPackage;
     };
 
+    /// The answers of one product that do not depend on the query.
+    static CRendered RenderProduct(const CProductEntry& product);
+
+    /// `rest` is the path after the product name.
     CAnswer ProductAnswer(const CProductEntry& product, const CRendered& rendered, const std::string& rest,
                           const std::multimap<std::string, std::string>& query) const;
-    CAnswer VersionEvolution(const CProductEntry& product, const std::multimap<std::string, std::string>& query) const;
-    CAnswer PatchEvolution(const CProductEntry& product, const std::string& from, const std::string& to) const;
+    static CAnswer PatchsFor(const CProductEntry& product, const CRendered& rendered,
+                             const std::multimap<std::string, std::string>& query);
+    static CAnswer PatchPackage(const CProductEntry& product, const CRendered& rendered, const std::string& number);
+    static CAnswer PatchEvolutionPair(const CProductEntry& product, const std::string& pair);
+    static CAnswer VersionResource(const CProductEntry& product, const CRendered& rendered, const std::string& tail);
+    static CAnswer VersionEvolution(const CProductEntry& product, const std::multimap<std::string, std::string>& query);
+    static CAnswer PatchEvolution(const CProductEntry& product, const std::string& from, const std::string& to);
 
     CCatalog m_catalog;
     std::string m_basePath;
