@@ -11,12 +11,20 @@
 #include <json/json.h>
 
 #include <fcntl.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -242,6 +250,53 @@ std::string ReadFile(const std::string& path)
     return text.str();
 }
 
+// The backlog of the TCP socket listening on 127.0.0.1:`port`, as the kernel
+// reports it (the Send-Q that `ss -ltn` shows), or -1.
+int ListenBacklog(int port)
+{
+    const int sock = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (sock < 0)
+        return -1;
+    struct
+    {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } message{};
+    message.header.nlmsg_len = sizeof message;
+    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    message.request.sdiag_family = AF_INET;
+    message.request.sdiag_protocol = IPPROTO_TCP;
+    message.request.idiag_states = 1U << TCP_LISTEN;
+    int backlog = -1;
+    if (send(sock, &message, sizeof message, 0) == static_cast<ssize_t>(sizeof message))
+    {
+        alignas(nlmsghdr) char buffer[32768];
+        bool done = false;
+        while (!done)
+        {
+            const ssize_t got = recv(sock, buffer, sizeof buffer, 0);
+            if (got <= 0)
+                break;
+            int left = static_cast<int>(got);
+            for (auto* header = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(header, left);
+                 header = NLMSG_NEXT(header, left))
+            {
+                if (header->nlmsg_type == NLMSG_DONE || header->nlmsg_type == NLMSG_ERROR)
+                {
+                    done = true;
+                    break;
+                }
+                const auto* socketInfo = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
+                if (ntohs(socketInfo->id.idiag_sport) == port && socketInfo->id.idiag_src[0] == htonl(INADDR_LOOPBACK))
+                    backlog = static_cast<int>(socketInfo->idiag_wqueue);
+            }
+        }
+    }
+    close(sock);
+    return backlog;
+}
+
 int WaitForExit(pid_t pid)
 {
     int status = 0;
@@ -272,6 +327,15 @@ TEST(VersionCenterProgramTest, ServesUntilSignalledAndLogsEachRequest)
     }
     ASSERT_FALSE(address.empty()) << ReadFile(err);
     EXPECT_NE(address, "http://127.0.0.1:0/");
+
+    // Clients that connect at once wait in the listen queue rather than being
+    // dropped: the queue is as long as the system allows, not the server
+    // library's 5.
+    int somaxconn = 0;
+    std::ifstream("/proc/sys/net/core/somaxconn") >> somaxconn;
+    ASSERT_GT(somaxconn, 5);
+    EXPECT_EQ(ListenBacklog(std::stoi(address.substr(std::strlen("http://127.0.0.1:")))),
+              std::min(somaxconn, SOMAXCONN));
 
     kvrUpdate::IVersionQuery* query = kvrUpdate::CreateVersionQuery();
     query->SetVersionCenter(address.c_str());

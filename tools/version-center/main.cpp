@@ -2,12 +2,12 @@
 // HTTP. See README.md for the command line and the catalog format.
 #include "CCatalog.h"
 #include "CVersionCenter.h"
+#include "ServerSocket.h"
 
 #include <httplib.h>
 
 #include <pthread.h>
 #include <signal.h>
-#include <sys/socket.h>
 
 #include <atomic>
 #include <chrono>
@@ -154,19 +154,11 @@ int main(int argc, char** argv)
     const versionCenter::CVersionCenter center(std::move(catalog), options.basePath);
     httplib::Server server;
     server.set_tcp_nodelay(true);
-    // Without SO_REUSEPORT (the library's default), a port already in use is
-    // reported instead of being shared silently with the other server.
-    server.set_socket_options([](socket_t sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
     server.set_logger(LogRequest);
     center.Mount(server);
 
-    int port = options.port;
-    const bool bound = port == 0 ? (port = server.bind_to_any_port(options.host)) > 0
-                                 : server.bind_to_port(options.host, port);
-    if (!bound)
+    const int port = versionCenter::BindServer(server, options.host, options.port);
+    if (port <= 0)
     {
         std::fprintf(stderr, "version-center: cannot listen on %s:%d (address in use or not available)\n",
                      options.host.c_str(), options.port);
