@@ -8,8 +8,8 @@
 
 using namespace kvrUpdate;
 
-CHost::CHost(const std::string& statePath, std::FILE* out, std::FILE* err)
-    : m_file(statePath), m_out(out), m_err(err), m_updater(CreateUpdater())
+CHost::CHost(const std::string& statePath)
+    : m_file(statePath), m_out(stdout), m_err(stderr), m_updater(CreateUpdater())
 {
 }
 

@@ -9,21 +9,25 @@
 
 #include "StateFile.h"
 
+#include <CommandLine.h>
+
 #include <cstdio>
 #include <string>
 
 class CHost
 {
 public:
-    /// Exit statuses of the commands.
+    /// Exit statuses of the commands: those every program of the project
+    /// uses.
     enum Status
     {
-        Ok = 0,
-        Failed = 1,      // the version center, the state file or the request failed
-        BadArguments = 2 // the command line cannot be carried out as given
+        Ok = cli::ExitOk,
+        Failed = cli::ExitFailed,      // the version center, the state file or the request failed
+        BadArguments = cli::ExitUsage  // the command line cannot be carried out as given
     };
 
-    CHost(const std::string& statePath, std::FILE* out, std::FILE* err);
+    /// Reports go to standard output, errors to standard error.
+    explicit CHost(const std::string& statePath);
     ~CHost();
     CHost(const CHost&) = delete;
     CHost& operator=(const CHost&) = delete;

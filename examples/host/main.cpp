@@ -1,195 +1,32 @@
 // vesk-host: keeps one product up to date against a version center, the way
 // any host of the library does it. See --help.
+//
+// One table of commands drives everything: the help text, the checking of a
+// command's arguments and options, and the dispatch to its handler.
 #include "CHost.h"
 
+#include <CommandLine.h>
+
 #include <clocale>
-#include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace
 {
 
-const char kUsage[] =
-    "Usage: vesk-host [--state FILE] COMMAND [ARGUMENTS]\n"
-    "\n"
-    "Keeps one product up to date against a version center. The state (product,\n"
-    "version center, installed version, installed and downloaded patches) lives in\n"
-    "the state file, which is replaced atomically after every change; a state file\n"
-    "that cannot be read is reported and never overwritten.\n"
-    "\n"
-    "Commands:\n"
-    "  init PRODUCT ADDRESS [--installed VERSION] [--force]\n"
-    "                        first run: the product and the version center's base\n"
-    "                        address (a '/' is added when missing); VERSION is the\n"
-    "                        version installed now (default 0.0.0.0). Asks the\n"
-    "                        version center once before writing the state file;\n"
-    "                        --force replaces an existing state file\n"
-    "  check                 the version center's situation (last, must, max, will),\n"
-    "                        the status of the installed version, the patch chain to\n"
-    "                        the newest version and the patches for the installed one\n"
-    "  versions              every version the version center offers\n"
-    "  patches [VERSION]     the patches that apply to VERSION (default: installed)\n"
-    "  evolution FROM TO     the versions after FROM up to TO, and the patch chain\n"
-    "  package PATCH         the update package of a patch (by its patch number)\n"
-    "  version-package VERSION\n"
-    "                        the update package of a version\n"
-    "  filecheck VERSION     the file-check definition of a version\n"
-    "  downloaded PATCH      record a patch as downloaded\n"
-    "  installed PATCH       record a patch as installed: a patch that leads to a\n"
-    "                        newer version moves the installed version up to it; one\n"
-    "                        that leads to the installed version is added to the\n"
-    "                        installed patches; one for an older version changes\n"
-    "                        nothing\n"
-    "  state [--raw]         the recorded state; --raw adds the state file's text\n"
-    "  apply PATCH DIR [--executor FILE]\n"
-    "                        puts the files of the patch's package into DIR (made\n"
-    "                        if missing) with the update executor plug-in that\n"
-    "                        serves the package's type; records nothing\n"
-    "  apply-version VERSION DIR [--executor FILE]\n"
-    "                        the same with the package of a version\n"
-    "  verify VERSION DIR [--checker FILE]\n"
-    "                        checks the files in DIR against the package of the\n"
-    "                        version, with the file checker plug-in that serves the\n"
-    "                        type of the version's file-check definition\n"
-    "\n"
-    "Options:\n"
-    "  --state FILE          the state file (default: $VESK_HOST_STATE, else\n"
-    "                        vesk-host.state in the current directory)\n"
-    "  --executor FILE       the update executor plug-in library (default:\n"
-    "                        $VESK_HOST_EXECUTOR, else the sample plug-in built\n"
-    "                        with this program)\n"
-    "  --checker FILE        the file checker plug-in library (default:\n"
-    "                        $VESK_HOST_CHECKER, else the sample plug-in)\n"
-    "  -h, --help            this text\n"
-    "\n"
-    "Exit status: 0 done; 1 the version center is unreachable, does not know the\n"
-    "product, version or patch, or the state file cannot be read or written;\n"
-    "2 bad arguments. Every error is one line on standard error.\n";
+const char kTool[] = "vesk-host";
+const char kSynopsis[] = "vesk-host [--state FILE] COMMAND [ARGUMENTS]";
 
-struct CArguments
-{
-    std::string state;
-    std::string installed;
-    std::string executor;
-    std::string checker;
-    bool force = false;
-    bool raw = false;
-    bool help = false;
-    std::vector<std::string> words; // the command and its positional arguments
-    std::vector<std::string> options; // the options given, for the per-command check
+// Options of every command; the command table says which of the others each
+// command takes.
+const char* const kGlobalOptions[] = {"state", "help", "version"};
+
+const std::vector<cli::COption> kOptions = {
+    {"state", "FILE", 0},      {"installed", "VERSION", 0}, {"force", nullptr, 0},
+    {"raw", nullptr, 0},       {"executor", "FILE", 0},     {"checker", "FILE", 0},
 };
-
-// Options may stand anywhere on the line; "--" ends them.
-bool Parse(int argc, char** argv, CArguments& args, std::string& error)
-{
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i)
-    {
-        std::string word = argv[i];
-        if (optionsEnded || word.size() < 2 || word[0] != '-')
-        {
-            args.words.push_back(word);
-            continue;
-        }
-        if (word == "--")
-        {
-            optionsEnded = true;
-            continue;
-        }
-        std::string name = word;
-        std::string value;
-        bool hasValue = false;
-        std::string::size_type equals = word.find('=');
-        if (word.compare(0, 2, "--") == 0 && equals != std::string::npos)
-        {
-            name = word.substr(0, equals);
-            value = word.substr(equals + 1);
-            hasValue = true;
-        }
-        if (name == "--state" || name == "--installed" || name == "--executor" || name == "--checker")
-        {
-            if (!hasValue)
-            {
-                if (i + 1 >= argc)
-                {
-                    error = "option " + name + " needs a value";
-                    return false;
-                }
-                value = argv[++i];
-            }
-            if (value.empty())
-            {
-                error = "option " + name + " needs a non-empty value";
-                return false;
-            }
-            if (name == "--state")
-                args.state = value;
-            else if (name == "--installed")
-                args.installed = value;
-            else if (name == "--executor")
-                args.executor = value;
-            else
-                args.checker = value;
-        }
-        else if (hasValue)
-        {
-            error = "option " + name + " takes no value";
-            return false;
-        }
-        else if (name == "--force")
-            args.force = true;
-        else if (name == "--raw")
-            args.raw = true;
-        else if (name == "-h" || name == "--help")
-            args.help = true;
-        else
-        {
-            error = "unknown option " + word;
-            return false;
-        }
-        if (name != "--state" && name != "-h" && name != "--help")
-            args.options.push_back(name);
-    }
-    return true;
-}
-
-struct CCommand
-{
-    const char* name;
-    size_t minArgs;
-    size_t maxArgs;
-    const char* options; // the command-specific options it accepts, space separated
-};
-
-const CCommand kCommands[] = {
-    {"init", 2, 2, "--installed --force"},
-    {"check", 0, 0, ""},
-    {"versions", 0, 0, ""},
-    {"patches", 0, 1, ""},
-    {"evolution", 2, 2, ""},
-    {"package", 1, 1, ""},
-    {"version-package", 1, 1, ""},
-    {"filecheck", 1, 1, ""},
-    {"downloaded", 1, 1, ""},
-    {"installed", 1, 1, ""},
-    {"state", 0, 0, "--raw"},
-    {"apply", 2, 2, "--executor"},
-    {"apply-version", 2, 2, "--executor"},
-    {"verify", 2, 2, "--checker"},
-};
-
-// The given value, else the environment's, else the one built in.
-std::string Choose(const std::string& given, const char* variable, const char* builtIn)
-{
-    if (!given.empty())
-        return given;
-    const char* fromEnvironment = std::getenv(variable);
-    if (fromEnvironment != nullptr && *fromEnvironment)
-        return fromEnvironment;
-    return builtIn;
-}
 
 #if defined(VESK_HOST_EXECUTOR_PLUGIN)
 const char kExecutorPlugin[] = VESK_HOST_EXECUTOR_PLUGIN;
@@ -202,6 +39,186 @@ const char kCheckerPlugin[] = VESK_HOST_CHECKER_PLUGIN;
 const char kCheckerPlugin[] = "";
 #endif
 
+// A setting with a default: the option's value, else the environment
+// variable's, else the one built in.
+struct CSetting
+{
+    const char* option;
+    const char* variable;
+    const char* builtIn;
+};
+
+const CSetting kStateFile = {"state", "VESK_HOST_STATE", "vesk-host.state"};
+const CSetting kExecutor = {"executor", "VESK_HOST_EXECUTOR", kExecutorPlugin};
+const CSetting kChecker = {"checker", "VESK_HOST_CHECKER", kCheckerPlugin};
+
+std::string Choose(const cli::CCommandLine& line, const CSetting& setting)
+{
+    std::string given = line.Value(setting.option);
+    if (!given.empty())
+        return given;
+    const char* fromEnvironment = std::getenv(setting.variable);
+    if (fromEnvironment != nullptr && *fromEnvironment)
+        return fromEnvironment;
+    return setting.builtIn;
+}
+
+// What a command's handler works with.
+struct CCall
+{
+    CHost& host;
+    const std::vector<std::string>& arguments; // after the command's name
+    const cli::CCommandLine& line;
+
+    std::string Arg(size_t index) const { return index < arguments.size() ? arguments[index] : std::string(); }
+    std::string Executor() const { return Choose(line, kExecutor); }
+    std::string Checker() const { return Choose(line, kChecker); }
+};
+
+struct CCommand
+{
+    const char* name;
+    const char* arguments;   // "FROM TO"; an argument in brackets may be left out
+    const char* options;     // the options of its own, space separated
+    const char* description; // lines for --help
+    int (*run)(const CCall& call);
+};
+
+const CCommand kCommands[] = {
+    {"init", "PRODUCT ADDRESS", "installed force",
+     "first run: the product and the version center's base\n"
+     "address (a '/' is added when missing); VERSION is the\n"
+     "version installed now (default 0.0.0.0). Asks the\n"
+     "version center once before writing the state file;\n"
+     "--force replaces an existing state file",
+     [](const CCall& c) {
+         return c.host.Init(c.Arg(0), c.Arg(1), c.line.Value("installed"), c.line.Has("force"));
+     }},
+    {"check", "", "",
+     "the version center's situation (last, must, max, will),\n"
+     "the status of the installed version, the patch chain to\n"
+     "the newest version and the patches for the installed one",
+     [](const CCall& c) { return c.host.Check(); }},
+    {"versions", "", "", "every version the version center offers",
+     [](const CCall& c) { return c.host.Versions(); }},
+    {"patches", "[VERSION]", "", "the patches that apply to VERSION (default: installed)",
+     [](const CCall& c) { return c.host.Patches(c.Arg(0)); }},
+    {"evolution", "FROM TO", "", "the versions after FROM up to TO, and the patch chain",
+     [](const CCall& c) { return c.host.Evolution(c.Arg(0), c.Arg(1)); }},
+    {"package", "PATCH", "", "the update package of a patch (by its patch number)",
+     [](const CCall& c) { return c.host.PatchPackage(c.Arg(0)); }},
+    {"version-package", "VERSION", "", "the update package of a version",
+     [](const CCall& c) { return c.host.VersionPackage(c.Arg(0)); }},
+    {"filecheck", "VERSION", "", "the file-check definition of a version",
+     [](const CCall& c) { return c.host.FileCheck(c.Arg(0)); }},
+    {"downloaded", "PATCH", "", "record a patch as downloaded",
+     [](const CCall& c) { return c.host.RecordDownloaded(c.Arg(0)); }},
+    {"installed", "PATCH", "",
+     "record a patch as installed: a patch that leads to a\n"
+     "newer version moves the installed version up to it; one\n"
+     "that leads to the installed version is added to the\n"
+     "installed patches; one for an older version changes\n"
+     "nothing",
+     [](const CCall& c) { return c.host.RecordInstalled(c.Arg(0)); }},
+    {"state", "", "raw", "the recorded state; --raw adds the state file's text",
+     [](const CCall& c) { return c.host.ShowState(c.line.Has("raw")); }},
+    {"apply", "PATCH DIR", "executor",
+     "puts the files of the patch's package into DIR (made\n"
+     "if missing) with the update executor plug-in that\n"
+     "serves the package's type; records nothing",
+     [](const CCall& c) { return c.host.ApplyPatch(c.Arg(0), c.Arg(1), c.Executor()); }},
+    {"apply-version", "VERSION DIR", "executor", "the same with the package of a version",
+     [](const CCall& c) { return c.host.ApplyVersion(c.Arg(0), c.Arg(1), c.Executor()); }},
+    {"verify", "VERSION DIR", "checker",
+     "checks the files in DIR against the package of the\n"
+     "version, with the file checker plug-in that serves the\n"
+     "type of the version's file-check definition",
+     [](const CCall& c) { return c.host.Verify(c.Arg(0), c.Arg(1), c.Checker()); }},
+};
+
+const char kHelpHead[] =
+    "usage: vesk-host [--state FILE] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Keeps one product up to date against a version center. The state (product,\n"
+    "version center, installed version, installed and downloaded patches) lives in\n"
+    "the state file, which is replaced atomically after every change; a state file\n"
+    "that cannot be read, or whose content the library would not take in whole, is\n"
+    "reported and never overwritten.\n"
+    "\n"
+    "Commands:\n";
+
+const char kHelpTail[] =
+    "\n"
+    "Options (anywhere on the line; --opt=VALUE or --opt VALUE; -- ends them):\n"
+    "  --state FILE          the state file (default: $VESK_HOST_STATE, else\n"
+    "                        vesk-host.state in the current directory)\n"
+    "  --executor FILE       the update executor plug-in library (default:\n"
+    "                        $VESK_HOST_EXECUTOR, else the sample plug-in built\n"
+    "                        with this program)\n"
+    "  --checker FILE        the file checker plug-in library (default:\n"
+    "                        $VESK_HOST_CHECKER, else the sample plug-in)\n"
+    "  -h, --help            this text\n"
+    "  --version             the program's name and version\n"
+    "\n"
+    "Exit status: 0 done; 1 the version center is unreachable, does not know the\n"
+    "product, version or patch, or the state file cannot be read or written;\n"
+    "2 the command line cannot be carried out as given. Every error is one line\n"
+    "on standard error, followed by a usage line when the command line is wrong.\n";
+
+std::vector<std::string> Words(const char* text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
+const cli::COption* FindOption(const std::string& name)
+{
+    for (const cli::COption& option : kOptions)
+        if (name == option.name)
+            return &option;
+    return nullptr;
+}
+
+// "apply PATCH DIR [--executor FILE]"
+std::string Synopsis(const CCommand& command)
+{
+    std::string text = command.name;
+    if (*command.arguments)
+        text += std::string(" ") + command.arguments;
+    for (const std::string& name : Words(command.options))
+    {
+        const cli::COption* option = FindOption(name);
+        text += " [--" + name;
+        if (option != nullptr && option->valueName != nullptr)
+            text += std::string(" ") + option->valueName;
+        text += "]";
+    }
+    return text;
+}
+
+std::string HelpText()
+{
+    // Descriptions start in this column; a synopsis that reaches it gets a
+    // line of its own.
+    const std::string indent(24, ' ');
+    std::string text = kHelpHead;
+    for (const CCommand& command : kCommands)
+    {
+        std::string entry = "  " + Synopsis(command);
+        if (entry.size() + 2 <= indent.size())
+            entry.append(indent.size() - entry.size(), ' ');
+        else
+            entry += "\n" + indent;
+        for (const char* c = command.description; *c; ++c)
+            entry += *c == '\n' ? "\n" + indent : std::string(1, *c);
+        text += entry + "\n";
+    }
+    return text + kHelpTail;
+}
+
 const CCommand* FindCommand(const std::string& name)
 {
     for (const CCommand& command : kCommands)
@@ -210,10 +227,34 @@ const CCommand* FindCommand(const std::string& name)
     return nullptr;
 }
 
-int BadArguments(const std::string& message)
+bool IsGlobal(const std::string& option)
 {
-    std::fprintf(stderr, "vesk-host: error: %s (see vesk-host --help)\n", message.c_str());
-    return CHost::BadArguments;
+    for (const char* global : kGlobalOptions)
+        if (option == global)
+            return true;
+    return false;
+}
+
+// What is wrong with calling `command` with `count` arguments and the options
+// given; empty when nothing is.
+std::string CheckCall(const CCommand& command, size_t count, const cli::CCommandLine& line)
+{
+    const std::vector<std::string> wanted = Words(command.arguments);
+    size_t required = 0;
+    for (const std::string& argument : wanted)
+        required += argument[0] == '[' ? 0 : 1;
+    if (count < required || count > wanted.size())
+        return std::string("wrong number of arguments for '") + command.name + "'";
+    const std::vector<std::string> own = Words(command.options);
+    for (const std::string& option : line.GetGiven())
+    {
+        bool allowed = IsGlobal(option);
+        for (const std::string& name : own)
+            allowed = allowed || name == option;
+        if (!allowed)
+            return "option --" + option + " does not apply to '" + command.name + "'";
+    }
+    return std::string();
 }
 
 } // namespace
@@ -223,61 +264,22 @@ int main(int argc, char** argv)
     // Text crosses the library in the character set of the user's locale.
     std::setlocale(LC_ALL, "");
 
-    CArguments args;
-    std::string error;
-    if (!Parse(argc, argv, args, error))
-        return BadArguments(error);
-    if (args.help)
-    {
-        std::fputs(kUsage, stdout);
-        return CHost::Ok;
-    }
-    if (args.words.empty())
-        return BadArguments("no command given");
+    cli::CCommandLine line(kTool, kSynopsis);
+    int status = cli::ExitOk;
+    if (!line.Start(argc, argv, kOptions, HelpText().c_str(), status))
+        return status;
 
-    const std::string& name = args.words[0];
-    const CCommand* command = FindCommand(name);
+    const std::vector<std::string>& words = line.GetArguments();
+    if (words.empty())
+        return line.UsageError("no command given");
+    const CCommand* command = FindCommand(words[0]);
     if (command == nullptr)
-        return BadArguments("unknown command '" + name + "'");
-    const size_t count = args.words.size() - 1;
-    if (count < command->minArgs || count > command->maxArgs)
-        return BadArguments("wrong number of arguments for '" + name + "'");
-    const std::string allowed = std::string(" ") + command->options + " ";
-    for (const std::string& option : args.options)
-        if (allowed.find(" " + option + " ") == std::string::npos)
-            return BadArguments("option " + option + " does not apply to '" + name + "'");
+        return line.UsageError("unknown command '" + words[0] + "'");
+    const std::string problem = CheckCall(*command, words.size() - 1, line);
+    if (!problem.empty())
+        return line.UsageError(problem, "vesk-host [--state FILE] " + Synopsis(*command));
 
-    const std::string statePath = Choose(args.state, "VESK_HOST_STATE", "vesk-host.state");
-
-    CHost host(statePath, stdout, stderr);
-    const std::vector<std::string>& w = args.words;
-    const std::string first = count >= 1 ? w[1] : std::string();
-    const std::string second = count >= 2 ? w[2] : std::string();
-    if (name == "init")
-        return host.Init(first, second, args.installed, args.force);
-    if (name == "check")
-        return host.Check();
-    if (name == "versions")
-        return host.Versions();
-    if (name == "patches")
-        return host.Patches(first);
-    if (name == "evolution")
-        return host.Evolution(first, second);
-    if (name == "package")
-        return host.PatchPackage(first);
-    if (name == "version-package")
-        return host.VersionPackage(first);
-    if (name == "filecheck")
-        return host.FileCheck(first);
-    if (name == "downloaded")
-        return host.RecordDownloaded(first);
-    if (name == "installed")
-        return host.RecordInstalled(first);
-    if (name == "apply")
-        return host.ApplyPatch(first, second, Choose(args.executor, "VESK_HOST_EXECUTOR", kExecutorPlugin));
-    if (name == "apply-version")
-        return host.ApplyVersion(first, second, Choose(args.executor, "VESK_HOST_EXECUTOR", kExecutorPlugin));
-    if (name == "verify")
-        return host.Verify(first, second, Choose(args.checker, "VESK_HOST_CHECKER", kCheckerPlugin));
-    return host.ShowState(args.raw);
+    CHost host(Choose(line, kStateFile));
+    const std::vector<std::string> arguments(words.begin() + 1, words.end());
+    return command->run(CCall{host, arguments, line});
 }

@@ -21,6 +21,7 @@ void Parse(CParsed& parsed, std::vector<std::string> words)
 {
     words.insert(words.begin(), "tool");
     std::vector<const char*> argv;
+    argv.reserve(words.size());
     for (const std::string& word : words)
         argv.push_back(word.c_str());
     parsed.ok = parsed.line.Parse(static_cast<int>(argv.size()), argv.data(), kOptions);
