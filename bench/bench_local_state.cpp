@@ -81,8 +81,8 @@ const CFixture& Fixture()
     static const CFixture fixture = [] {
         CFixture f;
         f.state.reset(new kvrUpdate::CLocalQuery);
+        f.state->FromString(R"({"version": {"v": "3.9.999.1"}})");
         f.state->SetProductName("Vesk Studio Professional");
-        f.state->Version().FromString("3.9.999.1");
         f.patches.reserve(kPatches);
         for (int index = 0; index < kPatches; ++index)
         {

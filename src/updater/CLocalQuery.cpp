@@ -126,6 +126,24 @@ bool CLocalQuery::AddDownloadedPatch(const IPatch* patch)
     return AddPatch(m_downloaded, patch);
 }
 
+bool CLocalQuery::RecordInstalledPatch(const IPatch* patch)
+{
+    CLockGuard guard(m_lock);
+    if (patch == nullptr)
+        return false;
+    const IVersion* result = patch->GetResultVersion();
+    const int order = m_version.Compare(result);
+    if (order < 0)
+    {
+        // Taken over through the text form, so that any IVersion will do.
+        m_version.FromString(result->ToString());
+        return true;
+    }
+    if (order == 0)
+        return AddPatch(m_installed, patch);
+    return true; // a patch that leads to an older version changes nothing
+}
+
 bool CLocalQuery::AddPatch(CPatchList& list, const IPatch* patch)
 {
     CLockGuard guard(m_lock);
@@ -153,16 +171,6 @@ void CLocalQuery::SetProductName(const char* name)
     {
         // Out of memory: the old name stays.
     }
-}
-
-CVersion& CLocalQuery::Version()
-{
-    return m_version;
-}
-
-platform::CCriticalSection& CLocalQuery::Lock() const
-{
-    return m_lock;
 }
 
 } // namespace kvrUpdate

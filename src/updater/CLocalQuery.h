@@ -67,6 +67,8 @@ public:
     /// part-way (then false, with the members read so far).
     bool FromJson(Json::Value& value) override;
 
+    // Not part of ILocalQuery: how the updater records what the host did.
+
     /// Append a copy of the patch (made through its getters) to the installed
     /// or the downloaded list. No duplicate test; the other list is left
     /// alone. False, with the list unchanged, for a null patch or when the
@@ -74,19 +76,21 @@ public:
     bool AddInstalledPatch(const IPatch* patch);
     bool AddDownloadedPatch(const IPatch* patch);
 
-    // For the updater, which owns the product name and decides the installed
-    // version; not part of ILocalQuery.
+    /// Records that `patch` was installed, deciding on its result version
+    /// against the installed version, all under the lock so that no reader
+    /// sees the decision half made: a newer result becomes the installed
+    /// version (all four parts) and the patch is not listed; an equal one
+    /// appends a copy of the patch to the installed list (no duplicate test);
+    /// an older one changes nothing. A patch without a result version counts
+    /// as leading to 0.0.0.0. The downloaded list is never touched. False,
+    /// with nothing changed, for a null patch or when the copy for the list
+    /// cannot be made.
+    bool RecordInstalledPatch(const IPatch* patch);
 
-    /// Replaces the product name (under the lock). A null name is taken as
-    /// the empty one.
+    /// Replaces the product name (under the lock); the updater keeps the
+    /// local state's name equal to its own. A null name is taken as the empty
+    /// one.
     void SetProductName(const char* name);
-    /// The version member itself, for comparing and assigning in place. The
-    /// caller holds Lock() while it does so if other threads may use this
-    /// state at the same time.
-    CVersion& Version();
-    /// The lock every operation takes; re-entrant, so the holder may call any
-    /// operation of this object while it holds it.
-    platform::CCriticalSection& Lock() const;
 
 private:
     bool AddPatch(CPatchList& list, const IPatch* patch);

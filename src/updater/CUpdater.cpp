@@ -5,8 +5,6 @@
 namespace kvrUpdate
 {
 
-using platform::CLockGuard;
-
 CUpdater::CUpdater() = default;
 
 CUpdater::~CUpdater() = default;
@@ -121,24 +119,7 @@ void CUpdater::SetPatchDownloaded(const IPatch* patch)
 
 void CUpdater::SetPatchInstalled(const IPatch* patch)
 {
-    if (patch == nullptr)
-        return;
-    // Compare and change the version under the local state's lock, so that a
-    // thread reading the local state never sees a decision half made.
-    CLockGuard guard(m_localQuery.Lock());
-    const IVersion* result = patch->GetResultVersion();
-    CVersion& local = m_localQuery.Version();
-    const int order = local.Compare(result);
-    if (order < 0)
-    {
-        // All four parts are taken over, through the text form.
-        local.FromString(result->ToString());
-    }
-    else if (order == 0)
-    {
-        m_localQuery.AddInstalledPatch(patch);
-    }
-    // A patch that leads to an older version changes nothing.
+    m_localQuery.RecordInstalledPatch(patch);
 }
 
 } // namespace kvrUpdate

@@ -18,8 +18,8 @@ namespace kvrUpdate
 /// on purpose; stored documents use it.
 ///
 /// No lock of its own: one updater is used by one thread at a time. The local
-/// state's own operations lock themselves, and the updater holds the local
-/// state's lock while it decides and changes the installed version.
+/// state's own operations lock themselves; it also decides, under its lock,
+/// what an installed patch does to the installed version.
 class CUpdater final : public IUpdater
 {
 public:

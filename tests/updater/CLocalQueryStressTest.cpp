@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,6 +52,13 @@ TEST(LocalQueryStress, ConcurrentReadsWritesAndAddsLoseNothing)
     CLocalQuery state;
     std::atomic<int> addersLeft{kAdders};
     std::vector<std::thread> threads;
+    // What a host adds to make several calls one step. Adds hold `steps`
+    // shared, so they still race each other and the readers on the state's
+    // own lock; a reload holds it alone, so that no add falls between its
+    // ToString and its FromString. `text` is held by whoever reads the text
+    // ToString lends, which the next ToString of any thread rewrites.
+    std::shared_mutex steps;
+    std::mutex text;
 
     for (int adder = 0; adder < kAdders; ++adder)
     {
@@ -62,23 +71,25 @@ TEST(LocalQueryStress, ConcurrentReadsWritesAndAddsLoseNothing)
                 value["title"] = "title " + number;
                 kvrUpdate::CPatch patch;
                 jsonIO::ReadJson(value, patch);
-                EXPECT_TRUE(state.AddInstalledPatch(&patch));
-                EXPECT_TRUE(state.AddDownloadedPatch(&patch));
+                {
+                    const std::shared_lock<std::shared_mutex> step(steps);
+                    EXPECT_TRUE(state.AddInstalledPatch(&patch));
+                    EXPECT_TRUE(state.AddDownloadedPatch(&patch));
+                }
                 std::this_thread::yield();
             }
             --addersLeft;
         });
     }
 
-    // Whole documents, from ToString (whose lent text the next ToString of
-    // any thread rewrites, so it is copied under the lock) and from ToJson.
+    // Whole documents, from ToString and from ToJson.
     threads.emplace_back([&] {
         for (int round = 0; addersLeft > 0; ++round)
         {
             Json::Value root;
             if (round % 2 == 0)
             {
-                platform::CLockGuard guard(state.Lock());
+                const std::lock_guard<std::mutex> reading(text);
                 ASSERT_TRUE(jsonIO::ParseJson(root, state.ToString()));
             }
             else
@@ -92,18 +103,17 @@ TEST(LocalQueryStress, ConcurrentReadsWritesAndAddsLoseNothing)
         }
     });
 
-    // Reloads the state from its own text, holding the lock so that no add
-    // falls between the two calls; feeds it broken text; calls the getters,
-    // checking what they return but not what it points to, which others are
-    // changing.
+    // Reloads the state from its own text; feeds it broken text; calls the
+    // getters, checking what they return but not what it points to, which
+    // others are changing.
     threads.emplace_back([&] {
         const kvrUpdate::IPatchList* installed = state.GetPatchList(0);
         while (addersLeft > 0)
         {
             {
-                platform::CLockGuard guard(state.Lock());
-                const std::string text = state.ToString();
-                EXPECT_TRUE(state.FromString(text.c_str()));
+                const std::lock_guard<std::shared_mutex> step(steps);
+                const std::lock_guard<std::mutex> reading(text);
+                EXPECT_TRUE(state.FromString(std::string(state.ToString()).c_str()));
             }
             EXPECT_FALSE(state.FromString("{\"installed_patchs\": {"));
             EXPECT_EQ(state.GetPatchList(0), installed);

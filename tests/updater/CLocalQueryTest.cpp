@@ -7,9 +7,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 using kvrUpdate::CLocalQuery;
 using kvrUpdate::CPatch;
@@ -149,6 +152,86 @@ TEST(LocalQuery, AddsIndependentCopiesToOneListOnlyAndHandsOutFixedLists)
     EXPECT_STREQ(installed->GetAt(1)->GetResultVersion()->ToString(), "1.0.0.1");
 }
 
+// The install decision on the patch's result version, and what it reports.
+TEST(LocalQuery, RecordInstalledPatchDecidesOnTheResultVersion)
+{
+    CLocalQuery state;
+    ASSERT_TRUE(state.FromString(R"({"version": {"v": "1.0.0.1"}})"));
+    const CPatch newer = MakePatch("P2", "1.0.0.2"), older = MakePatch("P0", "1.0.0.0");
+    EXPECT_TRUE(state.RecordInstalledPatch(&newer)); // moves the version up, not listed
+    EXPECT_STREQ(state.GetVersion()->ToString(), "1.0.0.2");
+    EXPECT_EQ(state.GetPatchList(0)->GetCount(), 0);
+    EXPECT_TRUE(state.RecordInstalledPatch(&newer)); // now equal: listed
+    EXPECT_TRUE(state.RecordInstalledPatch(&older)); // nothing to do, no failure
+
+    const std::string before = state.ToString();
+    EXPECT_FALSE(state.RecordInstalledPatch(nullptr));
+    EXPECT_EQ(state.ToString(), before);
+    ASSERT_EQ(state.GetPatchList(0)->GetCount(), 1);
+    EXPECT_STREQ(state.GetPatchList(0)->GetAt(0)->GetPatchNumber(), "P2");
+    EXPECT_EQ(state.GetPatchList(1)->GetCount(), 0);
+    EXPECT_STREQ(state.GetVersion()->ToString(), "1.0.0.2");
+}
+
+namespace
+{
+
+// A patch whose result version RecordInstalledPatch asks for under the lock.
+// The first time, the asking thread runs `whileHeld` (re-entering the lock)
+// and then stays there, holding the lock, until Open().
+class CParkingPatch final : public kvrUpdate::IPatch
+{
+public:
+    explicit CParkingPatch(std::function<void()> whileHeld) : m_whileHeld(std::move(whileHeld)) {}
+
+    void WaitUntilParked()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_parked; });
+    }
+    void Open()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_open = true;
+        m_changed.notify_all();
+    }
+
+    const kvrUpdate::IVersion* GetResultVersion() const override
+    {
+        if (!m_asked)
+        {
+            m_asked = true;
+            m_whileHeld();
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_parked = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [this] { return m_open; });
+        }
+        return m_patch.GetResultVersion();
+    }
+    // The rest is a plain patch's.
+    const char* GetTitle() const override { return m_patch.GetTitle(); }
+    const char* GetComment() const override { return m_patch.GetComment(); }
+    const char* GetPatchNumber() const override { return m_patch.GetPatchNumber(); }
+    const kvrUpdate::IVersionList* GetApplyVersions() const override { return m_patch.GetApplyVersions(); }
+    const char* GetDependOn() const override { return m_patch.GetDependOn(); }
+    int GetPatchType() const override { return m_patch.GetPatchType(); }
+    int GetPatchForce() const override { return m_patch.GetPatchForce(); }
+    kvrUpdate::IPatch* Clone() const override { return m_patch.Clone(); }
+    void Release() override {}
+
+private:
+    const CPatch m_patch = MakePatch("P0");
+    std::function<void()> m_whileHeld;
+    mutable bool m_asked = false; // only ever touched by the asking thread
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    mutable bool m_parked = false;
+    bool m_open = false;
+};
+
+} // namespace
+
 // Every operation waits for the lock while another thread holds it, and the
 // holder may call any of them itself.
 TEST(LocalQuery, EveryOperationRunsUnderTheLock)
@@ -166,20 +249,23 @@ TEST(LocalQuery, EveryOperationRunsUnderTheLock)
         {"FromJson", [&] { state.FromJson(scratch); }},
         {"AddInstalledPatch", [&] { state.AddInstalledPatch(&patch); }},
         {"AddDownloadedPatch", [&] { state.AddDownloadedPatch(&patch); }},
+        {"RecordInstalledPatch", [&] { state.RecordInstalledPatch(&patch); }},
         {"SetProductName", [&] { state.SetProductName("x"); }},
     };
     for (const auto& operation : operations)
     {
+        CParkingPatch holder(operation.second); // re-entered by the holder
+        std::thread holding([&] { state.RecordInstalledPatch(&holder); });
+        holder.WaitUntilParked();
         std::atomic<bool> done{false};
-        state.Lock().Enter();
-        operation.second(); // re-entered by the holder
         std::thread other([&] {
             operation.second();
             done = true;
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         EXPECT_FALSE(done) << operation.first << " ran without the lock";
-        state.Lock().Leave();
+        holder.Open();
+        holding.join();
         other.join();
         EXPECT_TRUE(done) << operation.first;
     }
