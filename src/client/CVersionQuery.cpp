@@ -77,17 +77,7 @@ void CVersionQuery::Release()
 
 void CVersionQuery::SetProduct(const char* product)
 {
-    try
-    {
-        if (m_product != Text(product))
-        {
-            m_situationStale = true;
-            m_product = Text(product);
-        }
-    }
-    catch (...)
-    {
-    }
+    ChangeSetting(m_product, product);
 }
 
 const char* CVersionQuery::GetProduct() const
@@ -97,47 +87,49 @@ const char* CVersionQuery::GetProduct() const
 
 void CVersionQuery::SetVersionCenter(const char* address)
 {
+    ChangeSetting(m_versionCenter, address);
+}
+
+void CVersionQuery::ChangeSetting(std::string& setting, const char* text)
+{
     try
     {
-        if (m_versionCenter != Text(address))
+        if (setting != Text(text))
         {
             m_situationStale = true;
-            m_versionCenter = Text(address);
+            setting = Text(text);
         }
     }
     catch (...)
     {
+        // Out of memory: the old text stays, and a stale mark set is harmless.
     }
 }
 
-std::string CVersionQuery::Url(const std::string& path) const
+template <class T, class MakePath>
+T* CVersionQuery::Fetch(T& record, MakePath makePath) const
 {
-    return m_versionCenter + m_product + path;
-}
-
-template <class T>
-bool CVersionQuery::Fetch(T& record, const std::string& url)
-{
-    jsonIO::CJsonObject<T> adapter(record);
-    return jsonIO::GetJsonObject(adapter, url.c_str());
+    try
+    {
+        jsonIO::CJsonObject<T> adapter(record);
+        const std::string url = m_versionCenter + m_product + makePath();
+        return jsonIO::GetJsonObject(adapter, url.c_str()) ? &record : nullptr;
+    }
+    catch (...)
+    {
+        return nullptr; // out of memory building the URL
+    }
 }
 
 const IVersion* CVersionQuery::SituationVersion(const CVersion& (CVersionSituation::*which)() const)
 {
-    try
+    if (m_situationStale)
     {
-        if (m_situationStale)
-        {
-            if (!Fetch(m_situation, Url("/versions/situation")))
-                return nullptr;
-            m_situationStale = false;
-        }
-        return &(m_situation.*which)();
+        if (Fetch(m_situation, [] { return std::string("/versions/situation"); }) == nullptr)
+            return nullptr;
+        m_situationStale = false;
     }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return &(m_situation.*which)();
 }
 
 const IVersion* CVersionQuery::GetLastVersion()
@@ -162,94 +154,43 @@ const IVersion* CVersionQuery::GetWillVersion()
 
 const IVersionList* CVersionQuery::GetVersions()
 {
-    try
-    {
-        return Fetch(m_versions, Url("/versions")) ? &m_versions : nullptr;
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return Fetch(m_versions, [] { return std::string("/versions"); });
 }
 
 const IVersionList* CVersionQuery::GetVersionEvolution(const char* from, const char* to)
 {
-    try
-    {
-        const std::string url =
-            Url("/versions/evolution?version_from=" + Canonical(from) + "&version_to=" + Canonical(to));
-        return Fetch(m_evolutionVersions, url) ? &m_evolutionVersions : nullptr;
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return Fetch(m_evolutionVersions, [from, to] {
+        return "/versions/evolution?version_from=" + Canonical(from) + "&version_to=" + Canonical(to);
+    });
 }
 
 const IPatchList* CVersionQuery::GetPatchs(const char* version)
 {
-    try
-    {
-        return Fetch(m_patchs, Url("/patchs?version=" + Canonical(version))) ? &m_patchs : nullptr;
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return Fetch(m_patchs, [version] { return "/patchs?version=" + Canonical(version); });
 }
 
 const IPatchList* CVersionQuery::GetPatchEvolution(const char* from, const char* to)
 {
     // Never null: a failed request leaves the list empty.
     m_evolutionPatchs.Clear();
-    try
-    {
-        Fetch(m_evolutionPatchs, Url("/patchs/evolution/" + Canonical(from) + "/" + Canonical(to)));
-    }
-    catch (...)
-    {
-    }
+    Fetch(m_evolutionPatchs, [from, to] { return "/patchs/evolution/" + Canonical(from) + "/" + Canonical(to); });
     return &m_evolutionPatchs;
 }
 
 const IUpdatePackage* CVersionQuery::GetPatchPackage(const char* patch)
 {
-    try
-    {
-        // The identifier goes in as given, not normalised like a version.
-        const std::string url = Url(std::string("/patchs/") + Text(patch) + "/package");
-        return Fetch(m_patchPackage, url) ? &m_patchPackage : nullptr;
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    // The identifier goes in as given, not normalised like a version.
+    return Fetch(m_patchPackage, [patch] { return std::string("/patchs/") + Text(patch) + "/package"; });
 }
 
 const IUpdatePackage* CVersionQuery::GetVersionPackage(const char* version)
 {
-    try
-    {
-        const std::string url = Url("/versions/" + Canonical(version) + "/package");
-        return Fetch(m_versionPackage, url) ? &m_versionPackage : nullptr;
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return Fetch(m_versionPackage, [version] { return "/versions/" + Canonical(version) + "/package"; });
 }
 
 const IFileCheckerDef* CVersionQuery::GetFileCheckDef(const char* version)
 {
-    try
-    {
-        const std::string url = Url("/versions/" + Canonical(version) + "/FileCheckDef");
-        return Fetch(m_fileCheckDef, url) ? &m_fileCheckDef : nullptr;
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return Fetch(m_fileCheckDef, [version] { return "/versions/" + Canonical(version) + "/FileCheckDef"; });
 }
 
 } // namespace kvrUpdate

@@ -55,11 +55,15 @@ public:
     const IFileCheckerDef* GetFileCheckDef(const char* version) override;
 
 private:
-    /// Address, product name and `path` run together, nothing in between.
-    std::string Url(const std::string& path) const;
-    /// Fetches `url` into `record`; true when the record read a good answer.
-    template <class T>
-    static bool Fetch(T& record, const std::string& url);
+    /// Stores `text` (null: empty) in `setting`, marking the situation stale
+    /// when it differs from what was stored.
+    void ChangeSetting(std::string& setting, const char* text);
+    /// Fetches address + product name + makePath() (nothing in between)
+    /// into `record`: the record when it read a good answer, null when any
+    /// step failed, running out of memory included. The path is built inside
+    /// the guard, so its allocations are covered too.
+    template <class T, class MakePath>
+    T* Fetch(T& record, MakePath makePath) const;
     /// One of the situation's versions, fetching the situation when stale.
     const IVersion* SituationVersion(const CVersion& (CVersionSituation::*which)() const);
 
