@@ -55,12 +55,6 @@ public:
         /// Whether this module's library is the file with full path `path`.
         bool IsFile(const char* path) const;
 
-        const std::string& GetFileName() const { return m_fileName; }
-        const std::string& GetFullPath() const { return m_fullPath; }
-        const std::string& GetEntryName() const { return m_entryName; }
-        const std::vector<std::string>& GetTypeNames() const { return m_typeNames; }
-        bool IsLoaded() const { return m_library != nullptr; }
-
     private:
         std::string m_fileName;
         std::string m_fullPath;
@@ -69,8 +63,6 @@ public:
         platform::LibraryHandle m_library = nullptr;
         EntryFunction m_entry = nullptr;
     };
-
-    using ModuleList = std::vector<std::unique_ptr<CModule>>;
 
     TModuleManager() = default;
     /// Destroys the serving modules, then the retired ones, freeing their
@@ -94,20 +86,16 @@ public:
     // IReleaseable
     void Release() override { delete this; }
 
-    /// The serving modules in the order they were registered or revived.
-    const ModuleList& GetModules() const { return m_modules; }
-    /// The modules withdrawn by UnregisterModule, oldest first.
-    const ModuleList& GetRetiredModules() const { return m_retired; }
-    const std::vector<T*>& GetPinnedObjects() const { return m_pinned; }
-
 private:
+    using ModuleList = std::vector<std::unique_ptr<CModule>>;
+
     bool IsPinned(const T* object) const
     {
         return std::find(m_pinned.begin(), m_pinned.end(), object) != m_pinned.end();
     }
 
-    ModuleList m_modules;
-    ModuleList m_retired;
+    ModuleList m_modules; // serving, in the order registered or revived
+    ModuleList m_retired; // withdrawn by UnregisterModule, oldest first
     std::vector<T*> m_pinned; // not owned
 };
 
