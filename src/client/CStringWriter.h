@@ -31,8 +31,6 @@ public:
 
     /// The body collected so far (without what is still staged).
     const std::string& GetBody() const { return m_body; }
-    /// Bytes staged and not yet in the body.
-    int GetStagedCount() const { return m_staged; }
 
 private:
     std::string m_body;

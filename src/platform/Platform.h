@@ -98,7 +98,11 @@ std::uint32_t TickCount();
 void SetConsoleTextAttribute(std::uint16_t attribute);
 
 /// The attribute last set through SetConsoleTextAttribute in this process
-/// (0 before the first call).
+/// (0 before the first call). The library itself never reads it. It stays
+/// because the colour is the libcurl trace callback's only effect, and where
+/// there is no console (always outside Windows, and for a Windows process
+/// without one) this remembered value is the only place that effect can be
+/// seen: the tests of the callback read it here.
 std::uint16_t GetConsoleTextAttribute();
 
 } // namespace platform
