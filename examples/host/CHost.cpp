@@ -1,10 +1,10 @@
 #include "CHost.h"
 
-#include "JsonText.h"
 #include "Reachability.h"
 #include "Report.h"
+#include "StateCheck.h"
 
-#include <cstring>
+#include <json/json.h>
 
 using namespace kvrUpdate;
 
@@ -46,15 +46,14 @@ bool CHost::Load()
     case CStateFile::Loaded:
         break;
     }
-    // The library takes NUL-terminated text; a NUL inside the file would cut
-    // the document short, so such a file counts as damaged too.
-    if (text.find('\0') != std::string::npos || !m_updater->FromString(text.c_str()))
-    {
-        Error("state file " + m_file.GetPath() +
-              " does not hold an updater configuration (not a JSON object); it was left untouched");
-        return false;
-    }
-    return true;
+    Json::Value root;
+    std::string problem = statecheck::Parse(text, root);
+    if (problem.empty() && !m_updater->FromString(text.c_str()))
+        problem = "does not hold an updater configuration";
+    if (problem.empty())
+        return true;
+    Error("state file " + m_file.GetPath() + " " + problem + "; it was left untouched");
+    return false;
 }
 
 bool CHost::Save()
@@ -77,11 +76,7 @@ bool CHost::Save()
 
 std::string CHost::VersionCenter()
 {
-    // The updater does not lend its address back; its query's configuration
-    // text carries it.
-    std::string address;
-    jsontext::FindString(m_updater->GetVersionQuery()->ToString(), "version_center", address);
-    return address;
+    return statecheck::VersionCenter(*m_updater);
 }
 
 std::string CHost::InstalledVersion()
@@ -144,8 +139,11 @@ int CHost::Init(const std::string& product, const std::string& center, const std
     {
         // The updater has no setter for the installed version; the local
         // state takes it from its document. The product name follows below.
-        std::string local = "{\"version\": {\"v\": " + jsontext::Quote(installed) + "}}";
-        m_updater->GetLocalQuery()->FromString(local.c_str());
+        Json::Value local;
+        local["version"]["v"] = installed;
+        Json::StreamWriterBuilder writer;
+        writer["emitUTF8"] = true;
+        m_updater->GetLocalQuery()->FromString(Json::writeString(writer, local).c_str());
     }
     m_updater->SetProductName(product.c_str());
     m_updater->SetVersionCenter(address.c_str());

@@ -235,24 +235,36 @@ TEST_F(HostCourse, WholeUpdateCourse)
     EXPECT_EQ(Entries(m_dir), (std::vector<std::string>{"Editor", "catalog.json", "editor.state"}));
 }
 
-// A state file that is not a configuration document is reported and left
-// exactly as it is, whatever command runs.
+// A state file that is not a configuration document is reported, with what
+// is wrong with it, and left exactly as it is, whatever command runs.
 TEST_F(HostCourse, DamagedStateFileIsLeftUntouched)
 {
-    const std::string damaged[] = {"", "{\"porduct_name\": \"Editor\", \"local\": {", "[1, 2, 3]", "null",
-                                   std::string("{\"porduct_name\": \"Ed\0itor\"}", 27)};
-    for (const std::string& text : damaged)
+    const struct
     {
-        WriteFile(m_state, text);
+        std::string text;
+        const char* says;
+    } damaged[] = {
+        {"", "is empty"},
+        {"{\"porduct_name\": \"Editor\",\n \"local\": {", "line 2, column 12: Missing '}'"},
+        {"{\"porduct_name\": \"Edi", "cut short"},
+        {"\xEF\xBB\xBF{\"porduct_name\": \"Editor\"}", "byte-order mark"},
+        {"[1, 2, 3]", "holds an array, not a JSON object"},
+        {"null", "holds null, not a JSON object"},
+        {std::string("{\"porduct_name\": \"Ed\0itor\"}", 27), "NUL byte at offset 20"},
+    };
+    for (const auto& file : damaged)
+    {
+        WriteFile(m_state, file.text);
         for (const char* command : {"state", "downloaded", "installed", "check"})
         {
             std::vector<std::string> args{command};
             if (args[0] == "downloaded" || args[0] == "installed")
                 args.push_back("P-1001");
             CRunResult result = Host(args);
-            EXPECT_EQ(result.status, 1) << command << " on " << text;
+            EXPECT_EQ(result.status, 1) << command << " on " << file.text;
+            EXPECT_NE(result.output.find(file.says), std::string::npos) << result.output;
             EXPECT_NE(result.output.find("left untouched"), std::string::npos) << result.output;
-            EXPECT_EQ(ReadFile(m_state), text) << command;
+            EXPECT_EQ(ReadFile(m_state), file.text) << command;
         }
     }
 }
