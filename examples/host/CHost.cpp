@@ -50,6 +50,13 @@ bool CHost::Load()
     std::string problem = statecheck::Parse(text, root);
     if (problem.empty() && !m_updater->FromString(text.c_str()))
         problem = "does not hold an updater configuration";
+    // Saving what the updater did not take in would lose it for good.
+    if (problem.empty())
+    {
+        const std::string loss = statecheck::FindLoss(root, *m_updater);
+        if (!loss.empty())
+            problem = "records more than the library read from it: " + loss;
+    }
     if (problem.empty())
         return true;
     Error("state file " + m_file.GetPath() + " " + problem + "; it was left untouched");

@@ -1,5 +1,6 @@
 #include "StateCheck.h"
 
+#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -54,6 +55,119 @@ std::string SyntaxError(const std::string& text, const Json::Reader& reader)
     return message;
 }
 
+// A member of the file as compact JSON, for messages.
+std::string Show(const Json::Value& value)
+{
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    builder["emitUTF8"] = true;
+    std::string text = Json::writeString(builder, value);
+    const size_t limit = 60;
+    if (text.size() > limit)
+        text = text.substr(0, limit) + "...";
+    return text;
+}
+
+std::string Quoted(const std::string& text)
+{
+    return '"' + text + '"';
+}
+
+bool HasHighBytes(const std::string& text)
+{
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return true;
+    return false;
+}
+
+bool IsZero(const IVersion& version)
+{
+    for (int part = 0; part < 4; ++part)
+        if (version.GetPart(part) != 0)
+            return false;
+    return true;
+}
+
+std::string Loss(const std::string& name, const Json::Value& member, const std::string& read)
+{
+    return name + " holds " + Show(member) + " (" + TypeName(member) + "), which the library read as " + read;
+}
+
+// What the library lost of a text member it read as `read`: nothing when it
+// took in the text. Absent or null reads as the empty text, a string (or a
+// boolean, read as "true"/"false") as itself. A text with bytes of 0x80 and
+// above comes back in the local character set, so it only has to be there.
+std::string TextLoss(const std::string& name, const Json::Value& member, const std::string& read)
+{
+    bool taken = false;
+    if (member.isNull())
+        taken = read.empty();
+    else if (member.isString() || member.isBool())
+    {
+        const std::string text = member.asString();
+        taken = text == read || (text.find('\0') == std::string::npos && HasHighBytes(text) && !read.empty());
+    }
+    return taken ? std::string() : Loss(name, member, Quoted(read));
+}
+
+// The same for a version object: absent or null, or with no "v", reads as
+// 0.0.0.0; the text of "v" reads as the library's version parsing makes it.
+std::string VersionLoss(const std::string& name, const Json::Value& member, const IVersion& read)
+{
+    const std::string readText = std::string("version ") + read.ToString();
+    if (!member.isNull() && !member.isObject())
+        return Loss(name, member, readText);
+    const Json::Value& text = member["v"];
+    if (text.isNull())
+        return IsZero(read) ? std::string() : Loss(name + ".v", text, readText);
+    if (!text.isString())
+        return Loss(name + ".v", text, readText);
+    IVersion* expected = read.Clone();
+    if (expected == nullptr)
+        return Loss(name + ".v", text, readText);
+    expected->FromString(text.asCString());
+    const bool same = expected->Compare(&read) == 0;
+    expected->Release();
+    return same ? std::string() : Loss(name + ".v", text, readText);
+}
+
+std::string PatchNumbers(const IPatchList& list)
+{
+    std::string text;
+    for (int index = 0; index < list.GetCount(); ++index)
+        text += (text.empty() ? "" : ", ") + Quoted(list.GetAt(index)->GetPatchNumber());
+    return text.empty() ? "no patches" : "patches " + text;
+}
+
+// The same for a patch-list object: absent or null, or with no "patchs",
+// reads as no patches; otherwise "patchs" is an array with one patch per
+// element, whose patch numbers must be those read.
+std::string ListLoss(const std::string& name, const Json::Value& member, const IPatchList& read)
+{
+    if (!member.isNull() && !member.isObject())
+        return Loss(name, member, PatchNumbers(read));
+    const std::string arrayName = name + ".patchs";
+    const Json::Value& patches = member["patchs"];
+    if (!patches.isNull() && !patches.isArray())
+        return Loss(arrayName, patches, PatchNumbers(read));
+    if (patches.size() != static_cast<Json::ArrayIndex>(read.GetCount()))
+        return Loss(arrayName, patches, PatchNumbers(read));
+    for (Json::ArrayIndex index = 0; index < patches.size(); ++index)
+    {
+        const Json::Value& patch = patches[index];
+        const std::string patchName = arrayName + "[" + std::to_string(index) + "]";
+        const IPatch& readPatch = *read.GetAt(static_cast<int>(index));
+        if (!patch.isNull() && !patch.isObject())
+            return Loss(patchName, patch, "patch " + Quoted(readPatch.GetPatchNumber()));
+        std::string loss =
+            TextLoss(patchName + ".patch_number", patch["patch_number"], readPatch.GetPatchNumber());
+        if (!loss.empty())
+            return loss;
+    }
+    return std::string();
+}
+
 } // namespace
 
 std::string Parse(const std::string& text, Json::Value& root)
@@ -80,6 +194,26 @@ std::string Parse(const std::string& text, Json::Value& root)
     if (!root.isObject())
         return std::string("holds ") + TypeName(root) + ", not a JSON object";
     return std::string();
+}
+
+std::string FindLoss(const Json::Value& root, IUpdater& updater)
+{
+    std::string loss = TextLoss("porduct_name", root["porduct_name"], updater.GetProductName());
+    if (loss.empty())
+        loss = TextLoss("version_center", root["version_center"], VersionCenter(updater));
+    const Json::Value& local = root["local"];
+    if (loss.empty() && !local.isNull() && !local.isObject())
+        loss = Loss("local", local, "an empty state");
+    if (!loss.empty())
+        return loss;
+    // Lookups in a null value give null: an absent "local" reads as empty.
+    const ILocalQuery& state = *updater.GetLocalQuery();
+    loss = VersionLoss("local.version", local["version"], *state.GetVersion());
+    if (loss.empty())
+        loss = ListLoss("local.installed_patchs", local["installed_patchs"], *state.GetPatchList(0));
+    if (loss.empty())
+        loss = ListLoss("local.downloaded_patchs", local["downloaded_patchs"], *state.GetPatchList(1));
+    return loss;
 }
 
 std::string VersionCenter(IUpdater& updater)

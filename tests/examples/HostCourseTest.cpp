@@ -269,6 +269,47 @@ TEST_F(HostCourse, DamagedStateFileIsLeftUntouched)
     }
 }
 
+// The library reads a member of the wrong JSON type as if it were absent.
+// The host notices that the state it loaded lacks what the file records,
+// names the member, and keeps the file rather than save the loss.
+TEST_F(HostCourse, StateTheLibraryDidNotTakeInWholeIsRefused)
+{
+    const std::string version = "{\"v\": \"1.2\"}";
+    const std::string installed = "{\"patchs\": [{\"patch_number\": \"P-1101\", \"title\": \"Translations\"}]}";
+    const std::string downloaded = "{\"patchs\": [{\"patch_number\": \"P-1001\"}, {\"patch_number\": \"P-1101\"}]}";
+    const std::string good = "{\"porduct_name\": \"Editor\", \"version_center\": \"" + m_center +
+                             "\",\n \"local\": {\"version\": " + version + ",\n  \"installed_patchs\": " + installed +
+                             ",\n  \"downloaded_patchs\": " + downloaded + "}}";
+    WriteFile(m_state, good);
+    CRunResult accepted = Host({"state"});
+    ASSERT_EQ(accepted.status, 0) << accepted.output;
+    EXPECT_NE(accepted.output.find("installed version   1.2.0.0"), std::string::npos) << accepted.output;
+    EXPECT_NE(accepted.output.find("downloaded patches  P-1001, P-1101"), std::string::npos) << accepted.output;
+
+    const struct
+    {
+        std::string from;
+        std::string to;
+        const char* member;
+    } damages[] = {
+        {version, "\"1.2.0.0\"", "local.version holds \"1.2.0.0\""},
+        {version, "{\"v\": 1.2}", "local.version.v holds 1.2 (a number)"},
+        {installed, "[{\"patch_number\": \"P-1101\"}]", "local.installed_patchs holds [{"},
+        {downloaded, "{\"patchs\": {\"patch_number\": \"P-1001\"}}", "local.downloaded_patchs.patchs holds {"},
+    };
+    for (const auto& damage : damages)
+    {
+        const std::string text = Replace(good, damage.from, damage.to);
+        ASSERT_NE(text, good);
+        WriteFile(m_state, text);
+        CRunResult result = Host({"downloaded", "P-1201"});
+        EXPECT_EQ(result.status, 1) << result.output;
+        EXPECT_NE(result.output.find(damage.member), std::string::npos) << result.output;
+        EXPECT_NE(result.output.find("left untouched"), std::string::npos) << result.output;
+        EXPECT_EQ(ReadFile(m_state), text);
+    }
+}
+
 // When the new state cannot be written (here: files may grow to 64 bytes
 // only, as on a full disk), the command fails and the old state file stays as
 // it was, with no temporary file left behind.
