@@ -398,20 +398,21 @@ int CHost::RecordInstalled(const std::string& number)
     copy->Release();
 
     const std::string after = InstalledVersion();
-    if (before != after)
-        std::fprintf(m_out, "Installed patch %s (from %s): version %s -> %s\n", number.c_str(), source.c_str(),
-                     before.c_str(), after.c_str());
-    else if (local->GetPatchList(0)->GetCount() != installedBefore)
-        std::fprintf(m_out, "Installed patch %s (from %s): added to the installed patches of %s\n", number.c_str(),
-                     source.c_str(), after.c_str());
-    else
+    if (before == after && local->GetPatchList(0)->GetCount() == installedBefore)
     {
         std::fprintf(m_out, "Patch %s leads to %s, older than the installed %s; nothing changed\n", number.c_str(),
                      result.c_str(), after.c_str());
         return Ok;
     }
+    // Installed only once it is recorded: nothing is reported before the save.
     if (!Save())
         return Failed;
+    if (before != after)
+        std::fprintf(m_out, "Installed patch %s (from %s): version %s -> %s\n", number.c_str(), source.c_str(),
+                     before.c_str(), after.c_str());
+    else
+        std::fprintf(m_out, "Installed patch %s (from %s): added to the installed patches of %s\n", number.c_str(),
+                     source.c_str(), after.c_str());
     report::PrintLocalState(m_out, local);
     return Ok;
 }
