@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -16,6 +17,7 @@
 #  include <sys/stat.h>
 #else
 #  include <fcntl.h>
+#  include <signal.h>
 #  include <sys/stat.h>
 #  include <unistd.h>
 #endif
@@ -58,6 +60,17 @@ bool Replace(const std::string& from, const std::string& to, std::string& error)
 void FlushDirectory(const std::string&) {}
 void KeepMode(int, const std::string&) {}
 
+bool ProcessRuns(int pid)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr)
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool runs = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return runs;
+}
+
 #else
 
 int OpenNew(const std::string& path) { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); }
@@ -96,7 +109,56 @@ void KeepMode(int fd, const std::string& oldPath)
         ::fchmod(fd, info.st_mode & 07777);
 }
 
+// A process we may not signal still runs.
+bool ProcessRuns(int pid)
+{
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
 #endif
+
+// A write's new file is "PATH.new-PID": one per process, next to the target
+// so that the rename stays within one file system.
+const char kNewFileMark[] = ".new-";
+
+std::string TemporaryName(const std::string& path, int pid)
+{
+    return path + kNewFileMark + std::to_string(pid);
+}
+
+// The process number that `digits` (the end of a new file's name) spell, or
+// -1 when they spell none.
+int ProcessNumber(const std::string& digits)
+{
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    return std::stoi(digits);
+}
+
+// Removes the new files that writes killed before their rename left behind.
+// Only those of processes that no longer run go: a running one may be in the
+// middle of its write. (A process number taken over by another process keeps
+// its file until a later save.) Failures are not reported; the save itself
+// succeeded.
+void RemoveStaleTemporaries(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    const std::string stem = target.filename().string() + kNewFileMark;
+    const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::error_code error;
+    for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error))
+    {
+        const std::string name = it->path().filename().string();
+        if (name.compare(0, stem.size(), stem) != 0)
+            continue;
+        const int pid = ProcessNumber(name.substr(stem.size()));
+        if (pid <= 0 || pid == ProcessId() || ProcessRuns(pid))
+            continue;
+        std::error_code ignored;
+        fs::remove(it->path(), ignored);
+    }
+}
 
 } // namespace
 
@@ -129,9 +191,7 @@ CStateFile::ReadResult CStateFile::Read(std::string& text, std::string& error) c
 
 bool CStateFile::Write(const std::string& text, std::string& error) const
 {
-    // A name of its own per process, next to the target so that the rename
-    // stays within one file system.
-    const std::string temp = m_path + ".new-" + std::to_string(ProcessId());
+    const std::string temp = TemporaryName(m_path, ProcessId());
 
     int fd = OpenNew(temp);
     if (fd < 0)
@@ -177,5 +237,6 @@ bool CStateFile::Write(const std::string& text, std::string& error) const
         return false;
     }
     FlushDirectory(DirectoryOf(m_path));
+    RemoveStaleTemporaries(m_path);
     return true;
 }

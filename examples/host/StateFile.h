@@ -28,7 +28,9 @@ public:
 
     /// Replaces the file's content with `text` atomically. On failure the
     /// previous file is left as it was, no temporary file is left behind, and
-    /// `error` says why.
+    /// `error` says why. After a successful write the new files that killed
+    /// writes left beside it ("PATH.new-PID" of processes that no longer
+    /// run) are removed.
     bool Write(const std::string& text, std::string& error) const;
 
 private:

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace
@@ -340,6 +341,29 @@ TEST_F(HostCourse, FailedWriteKeepsTheOldState)
     }
     EXPECT_EQ(ReadFile(m_state), before);
     EXPECT_EQ(Entries(m_dir), (std::vector<std::string>{"catalog.json", "editor.state"}));
+}
+
+// A write killed before its rename leaves its new file behind; the next
+// successful save removes those of processes that no longer run, and only
+// those.
+TEST_F(HostCourse, SaveRemovesNewFilesOfKilledWrites)
+{
+    ASSERT_EQ(Host({"init", "Editor", m_center, "--installed", "1.0"}).status, 0);
+    const pid_t gone = ::fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const std::string dead = "editor.state.new-" + std::to_string(gone);
+    const std::string running = "editor.state.new-" + std::to_string(::getpid());
+    for (const std::string& name : {dead, running, std::string("editor.state.new-x"), std::string("other.new-1")})
+        WriteFile(m_dir + "/" + name, "{\"porduct_name\": \"Ed");
+
+    CRunResult result = Host({"downloaded", "P-1001"});
+    EXPECT_EQ(result.status, 0) << result.output;
+    std::vector<std::string> left{"catalog.json", "editor.state", "editor.state.new-x", running, "other.new-1"};
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(Entries(m_dir), left);
 }
 
 TEST_F(HostCourse, HelpAndBadArguments)
