@@ -51,6 +51,8 @@ public:
     }
     CAcquired(const CAcquired&) = delete;
     CAcquired& operator=(const CAcquired&) = delete;
+    CAcquired(CAcquired&&) = delete;
+    CAcquired& operator=(CAcquired&&) = delete;
 
     // Registers the library and acquires an object of `type`; on failure says
     // why in `error`.
