@@ -2,6 +2,10 @@
 # Installs every system package VeskUpdate needs to build, test, benchmark and
 # cross-compile its Windows sources. Safe to run again: apt-get skips what is
 # already there. Must run as root (or through sudo).
+#   scripts/install-deps.sh [--windows]
+# --windows adds what the Windows build and its tests under wine need: the
+# mingw-w64 cross compiler, wine with its 32-bit part (which needs the i386
+# architecture) and dpkg-dev for unpacking Debian's source packages.
 set -euo pipefail
 
 packages=(
@@ -11,6 +15,11 @@ packages=(
   locales binutils curl
   g++-mingw-w64-i686
 )
+windows=no
+[ "${1:-}" = --windows ] && windows=yes
+if [ "$windows" = yes ]; then
+  packages+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 dpkg-dev wine wine32:i386)
+fi
 
 if [ "$(id -u)" -ne 0 ]; then
   if command -v sudo >/dev/null 2>&1; then exec sudo -E "$0" "$@"; fi
@@ -25,6 +34,10 @@ done
 
 if [ "${#missing[@]}" -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
+  # wine32 is an i386 package; Debian installs it by adding that architecture.
+  if [ "$windows" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
   # Another install may hold the package lock for a while; wait for it.
   apt-get -o DPkg::Lock::Timeout=600 update -qq
   apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
