@@ -35,6 +35,17 @@
 #  define VESKUPDATE_API __attribute__((visibility("default")))
 #endif
 
+// The mark of the class templates below. With visibility, an instance of a
+// marked template stays hidden when its argument is, so the mark is enough.
+// Windows exports every instance of a marked template, also those over the
+// interfaces the library keeps to itself; there the templates are unmarked
+// and the instances the library shares are exported one by one (after IVersion).
+#if defined(_WIN32)
+#  define VESKUPDATE_TEMPLATE_API
+#else
+#  define VESKUPDATE_TEMPLATE_API VESKUPDATE_API
+#endif
+
 // Callback through which a plug-in object reports its type names
 // (see kvrUpdate::IUpdateExecutor::EnumTypes).
 template <class T>
@@ -83,7 +94,7 @@ public:
 
 /// A record that can be copied and released.
 template <class T>
-class VESKUPDATE_API ICloneable : public IReleaseable
+class VESKUPDATE_TEMPLATE_API ICloneable : public IReleaseable
 {
 public:
     /// A complete, independent copy owned by the caller, who ends it with
@@ -93,7 +104,7 @@ public:
 
 /// A read-only indexed sequence.
 template <class T>
-class VESKUPDATE_API IVectable
+class VESKUPDATE_TEMPLATE_API IVectable
 {
 public:
     /// The element at the zero-based index, or null when the index is negative
@@ -107,6 +118,23 @@ public:
 // ---------------------------------------------------------------------------
 // Records
 // ---------------------------------------------------------------------------
+
+#if defined(_WIN32)
+class IVersion;
+class IVersionList;
+class IPatch;
+class IPatchList;
+class IUpdatePackage;
+class IFileCheckerDef;
+extern template class VESKUPDATE_API ICloneable<IVersion>;
+extern template class VESKUPDATE_API ICloneable<IVersionList>;
+extern template class VESKUPDATE_API ICloneable<IPatch>;
+extern template class VESKUPDATE_API ICloneable<IPatchList>;
+extern template class VESKUPDATE_API ICloneable<IUpdatePackage>;
+extern template class VESKUPDATE_API ICloneable<IFileCheckerDef>;
+extern template class VESKUPDATE_API IVectable<const IVersion*>;
+extern template class VESKUPDATE_API IVectable<const IPatch*>;
+#endif
 
 /// A product version: four unsigned 32-bit numbers written as dotted text.
 class VESKUPDATE_API IVersion : public virtual ICloneable<IVersion>
