@@ -47,7 +47,7 @@ if(VESKUPDATE_BUILD_BENCH)
 endif()
 
 set(_vesk_parts "the library")
-foreach(_vesk_part tests tools examples bench)
+foreach(_vesk_part tests tools examples bench fuzzers)
   string(TOUPPER "${_vesk_part}" _vesk_switch)
   if(VESKUPDATE_BUILD_${_vesk_switch})
     string(REPLACE "bench" "benchmarks" _vesk_part "${_vesk_part}")

@@ -14,6 +14,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   locales binutils curl
   g++-mingw-w64-i686
+  clang libclang-rt-14-dev
 )
 windows=no
 [ "${1:-}" = --windows ] && windows=yes
