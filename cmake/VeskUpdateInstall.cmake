@@ -64,3 +64,7 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/VeskUpdate.pc.in ${PROJECT_BINARY_DIR}/
 install(FILES ${PROJECT_BINARY_DIR}/VeskUpdate.pc
   DESTINATION ${VESKUPDATE_PC_DIR} COMPONENT Development)
 
+# Packages are made from the top-level project only.
+if(PROJECT_IS_TOP_LEVEL)
+  include(${CMAKE_CURRENT_LIST_DIR}/VeskUpdatePackaging.cmake)
+endif()

@@ -9,13 +9,27 @@
 #   4. add_subdirectory with default options: only the library is defined;
 #   5. configures without GoogleTest, Google Benchmark or cpp-httplib succeed
 #      with the parts that need them turned off;
-#   scripts/check-consumer.sh [build-dir]
+#   6. cpack -G DEB: the packages' contents and dependencies, lintian errors;
+#   7. with --system (as root, on a machine of its own such as CI): the
+#      packages installed with dpkg -i, the consumer built against the system
+#      install through find_package and pkg-config, the packages removed again.
+#   scripts/check-consumer.sh [--system] [build-dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+system=0
+if [ "${1:-}" = "--system" ]; then system=1; shift; fi
 build=${1:-$root/build/package}
 consumer=$root/tests/consumer
 work=$(mktemp -d "${TMPDIR:-/tmp}/vesk-consumer.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+installed_packages=()
+
+cleanup() {
+  if [ "${#installed_packages[@]}" -gt 0 ]; then
+    dpkg --purge "${installed_packages[@]}" >/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 step() { echo "== consumer: $*"; }
 fail() { echo "check-consumer.sh: $*" >&2; exit 1; }
@@ -84,4 +98,43 @@ PKG_CONFIG_LIBDIR=$work/pc cmake -S "$root" -B "$work/no-httplib" -G Ninja \
 grep -q 'building the library, examples$' "$work/no-httplib.log" \
   || { cat "$work/no-httplib.log"; fail "tests or tools still on without cpp-httplib"; }
 
+step "Debian packages"
+(cd "$build" && rm -f ./*.deb && cpack -G DEB >"$work/cpack.log" 2>&1) \
+  || { cat "$work/cpack.log"; fail "cpack -G DEB failed"; }
+runtime_deb=$(echo "$build"/libveskupdate1_*.deb)
+dev_deb=$(echo "$build"/libveskupdate-dev_*.deb)
+[ -f "$runtime_deb" ] && [ -f "$dev_deb" ] || fail "cpack made no libveskupdate1 and libveskupdate-dev"
+expect_in() { # expect_in <deb> <path pattern...>
+  local deb=$1; shift
+  local listing; listing=$(dpkg-deb -c "$deb")
+  for path in "$@"; do
+    grep -q " \./$path\( \|$\)" <<<"$listing" || { echo "$listing"; fail "$(basename "$deb") lacks $path"; }
+  done
+}
+expect_in "$runtime_deb" "usr/$libdir/libVeskUpdate.so.1" "usr/$libdir/libVeskUpdate.so.1.0.0" \
+  usr/share/doc/libveskupdate1/copyright
+expect_in "$dev_deb" usr/include/VeskUpdate.h "usr/$libdir/libVeskUpdate.so" \
+  "usr/$libdir/cmake/VeskUpdate/VeskUpdateConfig.cmake" \
+  "usr/$libdir/cmake/VeskUpdate/VeskUpdateConfigVersion.cmake" \
+  "usr/$libdir/pkgconfig/VeskUpdate.pc" usr/share/doc/libveskupdate-dev/copyright
+depends=$(dpkg-deb -f "$runtime_deb" Depends)
+for need in libcurl4 libjsoncpp25; do
+  grep -q "\b$need\b" <<<"$depends" || fail "libveskupdate1 does not depend on $need: $depends"
+done
+command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps.sh installs it)"
+lintian_status=0
+lintian --fail-on error "$runtime_deb" "$dev_deb" >"$work/lintian.log" 2>&1 || lintian_status=$?
+grep -v 'running with root privileges' "$work/lintian.log" || true
+[ "$lintian_status" -eq 0 ] || fail "lintian reports errors"
+
+if [ "$system" -eq 1 ]; then
+  step "install the packages and build against the system"
+  [ "$(id -u)" -eq 0 ] || fail "--system installs packages: run it as root"
+  dpkg -i "$runtime_deb" "$dev_deb" >/dev/null
+  installed_packages=(libveskupdate-dev libveskupdate1)
+  consume system-package -DVESK_CONSUMER_MODE=package
+  grep -qx "VeskUpdate_DIR:PATH=/usr/$libdir/cmake/VeskUpdate" "$work/system-package/CMakeCache.txt" \
+    || fail "find_package did not take the system's VeskUpdate"
+  consume system-pkg-config -DVESK_CONSUMER_MODE=pkg-config
+fi
 step "all ways work"
