@@ -1,30 +1,77 @@
-// VeskUpdate: the update-client library's public interface.
-//
-// A host includes only this header. Every object is created inside the
-// library (by a factory below or by Clone) and ends only through its own
-// Release; a host never applies delete to an interface pointer.
-//
-// Ownership in one paragraph: what a factory or Clone returns belongs to the
-// caller, who calls Release on it exactly once. Every other pointer an
-// operation returns (records, lists, list elements, strings) is lent: it
-// points into the object that returned it and stays valid until that object
-// refills the member (the next call of the same operation, a FromString, an
-// added patch) or is released. Keep a record longer by cloning it. The library
-// keeps no pointer to anything the host passes in.
-//
-// Text: every string that crosses this interface is 8-bit, NUL-terminated, in
-// the system's ANSI code page (on POSIX systems: the character set of the
-// current LC_CTYPE locale; in the plain C locale text passes as UTF-8).
-//
-// Threads: only the local state (ILocalQuery) locks itself. An updater, a
-// version query or a module manager is used by one thread at a time; separate
-// objects may work on separate threads. Version-center requests block the
-// calling thread until the transfer ends.
+/**
+ * \file
+ * The public interface of VeskUpdate: the interfaces of the namespace
+ * kvrUpdate, the factories that create the top-level objects, and the
+ * export macro. A host includes only this header.
+ */
+/**
+ * \mainpage VeskUpdate
+ *
+ * VeskUpdate keeps one product of a host application up to date. Through the
+ * abstract interfaces of the namespace kvrUpdate a host asks a version center
+ * (an HTTP server answering JSON) which versions, patches, update packages and
+ * file checks exist (IVersionQuery), records which patches were downloaded and
+ * installed and which version is installed (IUpdater, ILocalQuery), and loads
+ * plug-in libraries that apply updates or check files (IExecutorManager,
+ * IFileCheckerManager). A host includes only VeskUpdate.h and links the
+ * shared library: `VeskUpdate::VeskUpdate` in CMake, `VeskUpdate` in
+ * pkg-config.
+ *
+ * \section ownership Ownership
+ *
+ * Every object is created inside the library (by a factory or by Clone) and
+ * ends only through its own Release; a host never applies delete to an
+ * interface pointer. What a factory or Clone returns belongs to the caller,
+ * who calls Release on it exactly once. Every other pointer an operation
+ * returns (records, lists, list elements, strings) is lent: it points into the
+ * object that returned it and stays valid until that object refills the
+ * member (the next call of the same operation, a FromString, an added patch)
+ * or is released. Keep a record longer by cloning it.
+ *
+ * | You get | From | It is | Valid until |
+ * |---|---|---|---|
+ * | IUpdater, IVersionQuery, ILocalQuery, IExecutorManager, IFileCheckerManager | the factories (kvrUpdate::CreateUpdater, ...) | yours | you call its Release, exactly once |
+ * | any record or list | ICloneable::Clone (null when memory runs out) | yours | you call its Release |
+ * | a plug-in object | ITModuleManager::AcquireObject | yours to give back | you pass it to the same manager's ReleaseObject, before you release the manager |
+ * | a plug-in object you pinned | your ITModuleManager::PinObject | kept by the manager, still yours | it must live until you unpin it or release the manager; then you release it |
+ * | the query and the local state of an updater | IUpdater::GetVersionQuery, IUpdater::GetLocalQuery | lent | the updater's Release; their own Release does nothing |
+ * | versions, lists, patches, packages, file checks | the query's operations | lent | the next call of the same operation on that query (the four situation getters share one answer), or the query's end |
+ * | the installed version and the two patch lists | ILocalQuery::GetVersion, ILocalQuery::GetPatchList | lent | the end of the local state (or of its updater); their contents change with FromString, IUpdater::SetPatchInstalled and IUpdater::SetPatchDownloaded |
+ * | list elements and nested records | IVectable::GetAt, IPatch::GetResultVersion, ... | lent | their container is refilled or ends |
+ * | `const char*` texts | ToString, GetProductName, IPatch::GetTitle, ... | lent | the object changes that text (the next ToString on it) or ends; an updater's SetProductName and FromString also change its local state's product name |
+ * | items passed to a host's IEnumable::IEnum::OnItem | plug-ins | lent | the callback returns |
+ *
+ * The library keeps no pointer to anything the host passes in, except a
+ * pinned plug-in object; records passed in are copied when the library
+ * stores them.
+ *
+ * \section text Text
+ *
+ * Every string that crosses this interface is 8-bit, NUL-terminated, in the
+ * system's ANSI code page (on POSIX systems: the character set of the
+ * current LC_CTYPE locale; in the plain C locale text passes as UTF-8).
+ *
+ * \section threads Threads
+ *
+ * Only the local state (ILocalQuery) locks itself. An updater, a version
+ * query or a module manager is used by one thread at a time; separate objects
+ * may work on separate threads. Version-center requests block the calling
+ * thread until the transfer ends.
+ *
+ * \section failures Failures
+ *
+ * Operations report failure through their results: null, false or an empty
+ * list, as each operation says. A version-center request that fails gives
+ * null (an empty list for IVersionQuery::GetPatchEvolution) and does not say
+ * why.
+ */
 #ifndef VESKUPDATE_H
 #define VESKUPDATE_H
 
-// The one export macro. VESKUPDATE_BUILDING is defined only while the library
-// itself is compiled.
+/// \def VESKUPDATE_API
+/// Marks what the shared library exports: the factories and the interface
+/// classes. VESKUPDATE_BUILDING is defined only while the library itself is
+/// compiled.
 #if defined(_WIN32)
 #  if defined(VESKUPDATE_BUILDING)
 #    define VESKUPDATE_API __declspec(dllexport)
@@ -35,23 +82,27 @@
 #  define VESKUPDATE_API __attribute__((visibility("default")))
 #endif
 
-// The mark of the class templates below. With visibility, an instance of a
-// marked template stays hidden when its argument is, so the mark is enough.
-// Windows exports every instance of a marked template, also those over the
-// interfaces the library keeps to itself; there the templates are unmarked
-// and the instances the library shares are exported one by one (after IVersion).
+/// \def VESKUPDATE_TEMPLATE_API
+/// The mark of the class templates below. With visibility, an instance of a
+/// marked template stays hidden when its argument is, so the mark is enough.
+/// Windows exports every instance of a marked template, also those over the
+/// interfaces the library keeps to itself; there the templates are unmarked
+/// and the instances the library shares are exported one by one (after
+/// IVersion).
 #if defined(_WIN32)
 #  define VESKUPDATE_TEMPLATE_API
 #else
 #  define VESKUPDATE_TEMPLATE_API VESKUPDATE_API
 #endif
 
-// Callback through which a plug-in object reports its type names
-// (see kvrUpdate::IUpdateExecutor::EnumTypes).
+/// Callbacks that receive items of type T one by one: the type names a
+/// plug-in object serves (kvrUpdate::IUpdateExecutor::EnumTypes) and the files
+/// a plug-in could not put in place or check.
 template <class T>
 class IEnumable
 {
 public:
+    /// The receiver of the items, implemented by whoever asks for them.
     class IEnum
     {
     public:
@@ -61,6 +112,7 @@ public:
     };
 };
 
+/// Everything of VeskUpdate: the interfaces and the factories.
 namespace kvrUpdate
 {
 
@@ -98,7 +150,7 @@ class VESKUPDATE_TEMPLATE_API ICloneable : public IReleaseable
 {
 public:
     /// A complete, independent copy owned by the caller, who ends it with
-    /// Release. Works on lent (const) records too.
+    /// Release; null when memory runs out. Works on lent (const) records too.
     virtual T* Clone() const = 0;
 };
 
@@ -164,7 +216,9 @@ class VESKUPDATE_API IVersionList : public ICloneable<IVersionList>, public IVec
 class VESKUPDATE_API IPatch : public ICloneable<IPatch>
 {
 public:
+    /// The patch's title ("title").
     virtual const char* GetTitle() const = 0;
+    /// The patch's comment ("comment").
     virtual const char* GetComment() const = 0;
     /// The patch's identifier, as text.
     virtual const char* GetPatchNumber() const = 0;
@@ -174,9 +228,11 @@ public:
     virtual const IVersion* GetResultVersion() const = 0;
     /// The identifier of the patch this one depends on.
     virtual const char* GetDependOn() const = 0;
-    /// 1 bug, 2 resource, 4 function, 8 version; -1 when the name read was unknown.
+    /// The kind of change: 1 bug, 2 resource, 4 function, 8 version; -1 when
+    /// the name read was unknown.
     virtual int GetPatchType() const = 0;
-    /// 0 wait, 1 common, 2 recommend, 3 must; -1 when the name read was unknown.
+    /// How urgent the patch is: 0 wait, 1 common, 2 recommend, 3 must; -1 when
+    /// the name read was unknown.
     virtual int GetPatchForce() const = 0;
 };
 
@@ -189,6 +245,7 @@ class VESKUPDATE_API IPatchList : public ICloneable<IPatchList>, public IVectabl
 class IFileDef : public ICloneable<IFileDef>
 {
 public:
+    /// The file's address ("url"), as the version center sent it.
     virtual const char* GetUrl() const = 0;
     /// The MD5 checksum as text; the library does not verify it.
     virtual const char* GetMd5() const = 0;
@@ -209,9 +266,16 @@ class IFileDefList : public ICloneable<IFileDefList>, public IVectable<const IFi
 class VESKUPDATE_API IUpdatePackage : public ICloneable<IUpdatePackage>
 {
 public:
+    /// The package's base address ("base_url"), as the version center sent
+    /// it; how the files' addresses relate to it is the executor's business.
     virtual const char* GetBaseUrl() const = 0;
+    /// The package's direct file ("direct_file"); empty texts and length 0
+    /// when the answer had none.
     virtual const IFileDef* GetDirectFile() const = 0;
+    /// The package's type name ("direct_type"): the host acquires the update
+    /// executor that serves it (ITModuleManager::AcquireObject).
     virtual const char* GetDirectType() const = 0;
+    /// The package's resource files ("resource").
     virtual const IFileDefList* GetResource() const = 0;
 };
 
@@ -219,7 +283,10 @@ public:
 class VESKUPDATE_API IFileCheckerDef : public ICloneable<IFileCheckerDef>
 {
 public:
+    /// The check's address ("url"), as the version center sent it.
     virtual const char* GetUrl() const = 0;
+    /// The check's type name ("type"): the host acquires the file checker
+    /// that serves it (ITModuleManager::AcquireObject).
     virtual const char* GetType() const = 0;
 };
 
@@ -243,11 +310,15 @@ public:
     /// Stores a copy of the version center's base address, to which the
     /// product name and the request path are appended as they stand.
     virtual void SetVersionCenter(const char* address) = 0;
-    /// The situation's "last", "must", "max" and "will" versions, or null when
-    /// the situation cannot be fetched. All four point into one cached answer.
+    /// The situation's "last" version, or null when the situation cannot be
+    /// fetched. The four situation getters point into one cached answer,
+    /// fetched again when the product or the address changes.
     virtual const IVersion* GetLastVersion() = 0;
+    /// The situation's "must" version, or null (see GetLastVersion).
     virtual const IVersion* GetMustVersion() = 0;
+    /// The situation's "max" version, or null (see GetLastVersion).
     virtual const IVersion* GetMaxVersion() = 0;
+    /// The situation's "will" version, or null (see GetLastVersion).
     virtual const IVersion* GetWillVersion() = 0;
     /// All versions of the product, or null.
     virtual const IVersionList* GetVersions() = 0;
@@ -275,7 +346,9 @@ public:
 class VESKUPDATE_API ILocalQuery : public IStringInitial, public IReleaseable
 {
 public:
-    /// The product name, lent until the next read replaces it.
+    /// The product name, lent until it is replaced: by this object's
+    /// FromString and, for the local state inside an updater, also by the
+    /// updater's SetProductName and FromString.
     virtual const char* GetProductName() const = 0;
     /// The installed version itself (not a copy); never release it.
     virtual const IVersion* GetVersion() const = 0;
@@ -375,7 +448,9 @@ class VESKUPDATE_API ITModuleManager
 {
 public:
     /// Keeps the object resident: AcquireObject asks pinned objects first and
-    /// ReleaseObject leaves them alone. The manager does not take ownership.
+    /// ReleaseObject leaves them alone. The manager keeps the pointer, so the
+    /// object must stay alive until it is unpinned or the manager is
+    /// released; the manager never releases it, the host does afterwards.
     virtual void PinObject(T* object) = 0;
     /// Removes the object from the pinned ones; does not release it.
     virtual void UnpinObject(T* object) = 0;
@@ -393,12 +468,12 @@ public:
     virtual void ReleaseObject(T* object) = 0;
 };
 
-/// Manager of update-executor plug-ins.
+/// Manager of update-executor plug-ins (kvrUpdate::CreateExecutorManager).
 class VESKUPDATE_API IExecutorManager : public ITModuleManager<IUpdateExecutor>, public IReleaseable
 {
 };
 
-/// Manager of file-checker plug-ins.
+/// Manager of file-checker plug-ins (kvrUpdate::CreateFileCheckerManager).
 class VESKUPDATE_API IFileCheckerManager : public ITModuleManager<IFileChecker>, public IReleaseable
 {
 };
@@ -408,11 +483,20 @@ class VESKUPDATE_API IFileCheckerManager : public ITModuleManager<IFileChecker>,
 // ends it with Release.
 // ---------------------------------------------------------------------------
 
+/// A new updater with no product, no address and an empty local state; null
+/// when memory runs out.
 VESKUPDATE_API IUpdater* CreateUpdater();
+/// A new version query of its own, outside any updater; null when memory runs
+/// out.
 VESKUPDATE_API IVersionQuery* CreateVersionQuery();
+/// A new local state of its own (version 0.0.0.0, no patches), outside any
+/// updater; null when memory runs out.
 VESKUPDATE_API ILocalQuery* CreateLocalQuery();
+/// A new manager of update-executor plug-ins with no module registered; null
+/// when memory runs out.
 VESKUPDATE_API IExecutorManager* CreateExecutorManager();
-/// A manager of file-checker plug-ins; it behaves as the executor manager.
+/// A new manager of file-checker plug-ins; it behaves as the executor
+/// manager. Null when memory runs out.
 VESKUPDATE_API IFileCheckerManager* CreateFileCheckerManager();
 
 } // namespace kvrUpdate

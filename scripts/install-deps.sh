@@ -13,7 +13,7 @@ packages=(
   libcurl4-openssl-dev libjsoncpp-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   locales binutils curl
-  file lintian
+  file lintian doxygen
   g++-mingw-w64-i686
   clang libclang-rt-14-dev
 )
