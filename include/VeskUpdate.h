@@ -112,7 +112,8 @@ public:
     };
 };
 
-/// Everything of VeskUpdate: the interfaces and the factories.
+/// Everything of VeskUpdate: the interfaces, the names of the numbers they
+/// pass, and the factories.
 namespace kvrUpdate
 {
 
@@ -210,6 +211,27 @@ class VESKUPDATE_API IVersionList : public ICloneable<IVersionList>, public IVec
 {
 };
 
+/// The kinds of change IPatch::GetPatchType reports. The values are distinct
+/// bits, but a patch holds exactly one of them.
+enum PatchTypeValue : int
+{
+    PatchTypeUnknown = -1,  ///< a type name the library does not know
+    PatchTypeBug = 1,       ///< "bug"
+    PatchTypeResource = 2,  ///< "resource"
+    PatchTypeFunction = 4,  ///< "function"
+    PatchTypeVersion = 8,   ///< "version"
+};
+
+/// How urgent IPatch::GetPatchForce reports a patch to be.
+enum PatchForceValue : int
+{
+    PatchForceUnknown = -1,  ///< a force name the library does not know
+    PatchForceWait = 0,      ///< "wait"
+    PatchForceCommon = 1,    ///< "common"
+    PatchForceRecommend = 2, ///< "recommend"
+    PatchForceMust = 3,      ///< "must"
+};
+
 /// The version center's description of one update step. Every getter returns
 /// a lent pointer into the patch (never null), valid while the patch lives
 /// unchanged.
@@ -228,11 +250,13 @@ public:
     virtual const IVersion* GetResultVersion() const = 0;
     /// The identifier of the patch this one depends on.
     virtual const char* GetDependOn() const = 0;
-    /// The kind of change: 1 bug, 2 resource, 4 function, 8 version; -1 when
-    /// the name read was unknown.
+    /// The kind of change, a PatchTypeValue: PatchTypeBug (1),
+    /// PatchTypeResource (2), PatchTypeFunction (4), PatchTypeVersion (8), or
+    /// PatchTypeUnknown (-1) when the name read was unknown.
     virtual int GetPatchType() const = 0;
-    /// How urgent the patch is: 0 wait, 1 common, 2 recommend, 3 must; -1 when
-    /// the name read was unknown.
+    /// How urgent the patch is, a PatchForceValue: PatchForceWait (0),
+    /// PatchForceCommon (1), PatchForceRecommend (2), PatchForceMust (3), or
+    /// PatchForceUnknown (-1) when the name read was unknown.
     virtual int GetPatchForce() const = 0;
 };
 
@@ -337,6 +361,13 @@ public:
     virtual const IFileCheckerDef* GetFileCheckDef(const char* version) = 0;
 };
 
+/// The lists ILocalQuery::GetPatchList returns.
+enum PatchListIndex : int
+{
+    PatchListInstalled = 0,  ///< the installed patches
+    PatchListDownloaded = 1, ///< the downloaded patches
+};
+
 /// The record of what is installed: product name, installed version, and the
 /// installed and downloaded patches. Thread-safe: every operation runs under
 /// the object's own lock, but what it lends may change under a concurrent
@@ -352,8 +383,9 @@ public:
     virtual const char* GetProductName() const = 0;
     /// The installed version itself (not a copy); never release it.
     virtual const IVersion* GetVersion() const = 0;
-    /// 0: installed patches, 1: downloaded patches, null otherwise. The list
-    /// itself, lent; never release it.
+    /// The installed patches for PatchListInstalled (0), the downloaded ones
+    /// for PatchListDownloaded (1), null otherwise. The list itself, lent;
+    /// never release it.
     virtual const IPatchList* GetPatchList(int which) const = 0;
 };
 

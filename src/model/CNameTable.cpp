@@ -1,3 +1,4 @@
+#include <VeskUpdate.h> // the values the tables map to
 #include "model/CNameTable.h"
 
 namespace kvrUpdate

@@ -1,5 +1,6 @@
 // Fixed tables that map the names a patch's type and force travel under in
-// JSON to the numbers a patch holds.
+// JSON to the numbers a patch holds (PatchTypeValue, PatchForceValue in the
+// public header).
 #ifndef VESKUPDATE_CNAMETABLE_H
 #define VESKUPDATE_CNAMETABLE_H
 
@@ -27,25 +28,6 @@ public:
 private:
     const CEntry* m_entries;
     int m_count;
-};
-
-/// The kind of change a patch makes; the values are distinct bits, but a patch
-/// holds exactly one of them (or -1 for a name not in the table).
-enum PatchTypeValue : int
-{
-    PatchTypeBug = 1,
-    PatchTypeResource = 2,
-    PatchTypeFunction = 4,
-    PatchTypeVersion = 8,
-};
-
-/// How urgently a patch should be applied (or -1 for a name not in the table).
-enum PatchForceValue : int
-{
-    PatchForceWait = 0,
-    PatchForceCommon = 1,
-    PatchForceRecommend = 2,
-    PatchForceMust = 3,
 };
 
 /// "bug" 1, "resource" 2, "function" 4, "version" 8.

@@ -72,9 +72,9 @@ const IPatchList* CLocalQuery::GetPatchList(int which) const
     CLockGuard guard(m_lock);
     switch (which)
     {
-    case Installed:
+    case PatchListInstalled:
         return &m_installed;
-    case Downloaded:
+    case PatchListDownloaded:
         return &m_downloaded;
     default:
         return nullptr;

@@ -25,13 +25,6 @@ namespace kvrUpdate
 class CLocalQuery : public ILocalQuery, public jsonIO::IJsonObject
 {
 public:
-    /// Which list GetPatchList returns.
-    enum PatchListIndex : int
-    {
-        Installed = 0,
-        Downloaded = 1,
-    };
-
     /// Empty name, version 0.0.0.0, both lists empty.
     CLocalQuery();
     virtual ~CLocalQuery();

@@ -37,6 +37,9 @@ int main()
     Expect(updater->GetLocalQuery()->GetVersion()->GetPart(0) == 0, "a new local state is not at 0.0.0.0");
     Expect(std::strstr(updater->ToString(), "\"porduct_name\"") != nullptr, "ToString lacks the product name");
     Expect(!updater->FromString("not json"), "FromString took text that is not JSON");
+    Expect(updater->GetLocalQuery()->GetPatchList(PatchListInstalled)->GetCount() == 0 &&
+               updater->GetLocalQuery()->GetPatchList(PatchListDownloaded)->GetCount() == 0,
+           "a new local state has patches");
     updater->Release();
 
     IExecutorManager* executors = CreateExecutorManager();
