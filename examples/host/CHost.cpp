@@ -315,7 +315,7 @@ const IPatch* CHost::FindPatch(const std::string& number, bool preferDownloaded,
     {
         // What is installed is normally what was downloaded: the copy in the
         // local state needs no request.
-        if (const IPatch* patch = FindIn(m_updater->GetLocalQuery()->GetPatchList(1), number))
+        if (const IPatch* patch = FindIn(m_updater->GetLocalQuery()->GetPatchList(PatchListDownloaded), number))
         {
             source = "the downloaded list";
             return patch;
@@ -352,7 +352,7 @@ int CHost::RecordDownloaded(const std::string& number)
 {
     if (!Load())
         return Failed;
-    if (FindIn(m_updater->GetLocalQuery()->GetPatchList(1), number) != nullptr)
+    if (FindIn(m_updater->GetLocalQuery()->GetPatchList(PatchListDownloaded), number) != nullptr)
     {
         std::fprintf(m_out, "Patch %s is already recorded as downloaded; nothing changed\n", number.c_str());
         return Ok;
@@ -377,7 +377,7 @@ int CHost::RecordInstalled(const std::string& number)
     if (!Load())
         return Failed;
     ILocalQuery* local = m_updater->GetLocalQuery();
-    if (FindIn(local->GetPatchList(0), number) != nullptr)
+    if (FindIn(local->GetPatchList(PatchListInstalled), number) != nullptr)
     {
         std::fprintf(m_out, "Patch %s is already recorded as installed; nothing changed\n", number.c_str());
         return Ok;
@@ -392,13 +392,13 @@ int CHost::RecordInstalled(const std::string& number)
     // the updater is about to work on: keep a copy of our own while it does.
     IPatch* copy = patch->Clone();
     const std::string before = InstalledVersion();
-    const int installedBefore = local->GetPatchList(0)->GetCount();
+    const int installedBefore = local->GetPatchList(PatchListInstalled)->GetCount();
     m_updater->SetPatchInstalled(copy);
     const std::string result = copy->GetResultVersion()->ToString();
     copy->Release();
 
     const std::string after = InstalledVersion();
-    if (before == after && local->GetPatchList(0)->GetCount() == installedBefore)
+    if (before == after && local->GetPatchList(PatchListInstalled)->GetCount() == installedBefore)
     {
         std::fprintf(m_out, "Patch %s leads to %s, older than the installed %s; nothing changed\n", number.c_str(),
                      result.c_str(), after.c_str());

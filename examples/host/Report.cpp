@@ -9,10 +9,10 @@ const char* PatchTypeName(int type)
 {
     switch (type)
     {
-    case 1: return "bug";
-    case 2: return "resource";
-    case 4: return "function";
-    case 8: return "version";
+    case PatchTypeBug: return "bug";
+    case PatchTypeResource: return "resource";
+    case PatchTypeFunction: return "function";
+    case PatchTypeVersion: return "version";
     default: return "unknown";
     }
 }
@@ -21,10 +21,10 @@ const char* PatchForceName(int force)
 {
     switch (force)
     {
-    case 0: return "wait";
-    case 1: return "common";
-    case 2: return "recommend";
-    case 3: return "must";
+    case PatchForceWait: return "wait";
+    case PatchForceCommon: return "common";
+    case PatchForceRecommend: return "recommend";
+    case PatchForceMust: return "must";
     default: return "unknown";
     }
 }
@@ -127,8 +127,8 @@ void PrintFileCheck(std::FILE* out, const IFileCheckerDef* check)
 void PrintLocalState(std::FILE* out, const ILocalQuery* local)
 {
     std::fprintf(out, "  installed version   %s\n", local->GetVersion()->ToString());
-    std::fprintf(out, "  installed patches   %s\n", JoinPatchNumbers(local->GetPatchList(0)).c_str());
-    std::fprintf(out, "  downloaded patches  %s\n", JoinPatchNumbers(local->GetPatchList(1)).c_str());
+    std::fprintf(out, "  installed patches   %s\n", JoinPatchNumbers(local->GetPatchList(PatchListInstalled)).c_str());
+    std::fprintf(out, "  downloaded patches  %s\n", JoinPatchNumbers(local->GetPatchList(PatchListDownloaded)).c_str());
 }
 
 } // namespace report

@@ -210,9 +210,9 @@ std::string FindLoss(const Json::Value& root, IUpdater& updater)
     const ILocalQuery& state = *updater.GetLocalQuery();
     loss = VersionLoss("local.version", local["version"], *state.GetVersion());
     if (loss.empty())
-        loss = ListLoss("local.installed_patchs", local["installed_patchs"], *state.GetPatchList(0));
+        loss = ListLoss("local.installed_patchs", local["installed_patchs"], *state.GetPatchList(PatchListInstalled));
     if (loss.empty())
-        loss = ListLoss("local.downloaded_patchs", local["downloaded_patchs"], *state.GetPatchList(1));
+        loss = ListLoss("local.downloaded_patchs", local["downloaded_patchs"], *state.GetPatchList(PatchListDownloaded));
     return loss;
 }
 
