@@ -9,11 +9,13 @@ endfunction()
 
 # A GoogleTest executable whose tests CTest runs one by one.
 #   vesk_add_test(<name> SOURCES <files...> [LIBS <targets...>])
-# It links the library's objects directly, so tests reach internal classes.
+# It links the library's objects directly, so tests reach internal classes,
+# and the shared test support (tests/support).
 function(vesk_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE VeskUpdateObjects GTest::gtest GTest::gmock GTest::gtest_main ${ARG_LIBS})
+  target_link_libraries(${name} PRIVATE VeskUpdateObjects GTest::gtest GTest::gmock GTest::gtest_main
+                        VeskTestSupport ${ARG_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   vesk_target_warnings(${name})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60

@@ -1,6 +1,6 @@
 // The transfer layer against a real HTTP server: the status gate, redirects,
 // header and trace handling.
-#include "TestHttpServer.h"
+#include "support/CTestHttpServer.h"
 
 #include "client/CUrlHandle.h"
 #include "client/CUrlWriter.h"
@@ -16,6 +16,7 @@ namespace
 
 using curl_object::CUrlHandle;
 using curl_object::CUrlWriter;
+using testsupport::CTestHttpServer;
 
 class CRecordingWriter : public CUrlWriter
 {

@@ -1,6 +1,6 @@
 // The version query against a scripted HTTP server: the exact request of
 // every operation, the situation cache, and what failures return.
-#include "TestHttpServer.h"
+#include "support/CTestHttpServer.h"
 
 #include "client/CVersionQuery.h"
 #include "platform/Platform.h"
@@ -17,6 +17,7 @@ namespace
 {
 
 using kvrUpdate::CVersionQuery;
+using testsupport::CTestHttpServer;
 using Targets = std::vector<std::string>;
 
 const char* const kSituation =

@@ -1,6 +1,6 @@
 // The JSON fetch: the staging arithmetic of its body sink, and the status,
 // body and parse rules against a real HTTP server.
-#include "TestHttpServer.h"
+#include "support/CTestHttpServer.h"
 
 #include "client/CStringWriter.h"
 #include "client/GetJsonObject.h"
@@ -15,6 +15,7 @@ namespace
 {
 
 using jsonIO::CStringWriter;
+using testsupport::CTestHttpServer;
 
 std::string Pattern(std::size_t length)
 {

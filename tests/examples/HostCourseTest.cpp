@@ -2,17 +2,17 @@
 // catalog's product up to date against the reference version center, and the
 // state file is checked after every step. The steps are those the demo script
 // walks (examples/host/course.txt).
-#include "examples/ChildProcess.h"
+#include "support/CScratchDir.h"
+#include "support/ChildProcess.h"
+#include "support/Files.h"
 
 #include "json/jsonIO.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <csignal>
@@ -20,22 +20,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace testsupport;
+
 namespace
 {
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
 std::string Replace(std::string text, const std::string& from, const std::string& to)
 {
@@ -89,9 +77,7 @@ class HostCourse : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/vesk-course.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_dir = pattern;
+        m_dir = m_scratch.Path().string();
         m_state = m_dir + "/editor.state";
 
         // The sample catalog with its files' addresses pointing at the sample
@@ -113,8 +99,6 @@ protected:
         {
             EXPECT_EQ(m_server->Stop(), 0) << "the version center did not stop cleanly";
         }
-        std::error_code ignored;
-        std::filesystem::remove_all(m_dir, ignored);
     }
 
     CRunResult Host(std::vector<std::string> args)
@@ -174,6 +158,7 @@ protected:
         }
     }
 
+    CScratchDir m_scratch{"vesk-course"};
     std::unique_ptr<CBackgroundProgram> m_server;
     std::string m_dir;
     std::string m_state;

@@ -1,6 +1,10 @@
 // The library's version query against the reference version center, in
 // process, and the version-center program itself.
-#include "client/TestHttpServer.h"
+#include "support/CScratchDir.h"
+#include "support/CTestHttpServer.h"
+#include "support/ChildProcess.h"
+#include "support/Files.h"
+#include "support/Owners.h"
 
 #include "CCatalog.h"
 #include "CVersionCenter.h"
@@ -10,27 +14,21 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
-#include <fcntl.h>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
+using namespace testsupport;
 
 namespace
 {
@@ -224,32 +222,6 @@ TEST(VersionCenterAnswerTest, RoutesAndStatuses)
     }
 }
 
-// Starts the program with its output going to files; returns its pid.
-pid_t Spawn(const std::vector<std::string>& arguments, const std::string& out, const std::string& err)
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // The backlog of the TCP socket listening on 127.0.0.1:`port`, as the kernel
 // reports it (the Send-Q that `ss -ltn` shows), or -1.
 int ListenBacklog(int port)
@@ -297,33 +269,20 @@ int ListenBacklog(int port)
     return backlog;
 }
 
-int WaitForExit(pid_t pid)
-{
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
 TEST(VersionCenterProgramTest, ServesUntilSignalledAndLogsEachRequest)
 {
-    const std::string dir = ::testing::TempDir();
-    const std::string catalogPath = dir + "vc-program-catalog.json", out = dir + "vc-program.out",
-                      err = dir + "vc-program.err";
-    std::ofstream(catalogPath) << kCatalog;
-    const pid_t pid = Spawn({VERSION_CENTER_EXE, "--listen", "127.0.0.1:0", catalogPath}, out, err);
-    ASSERT_GT(pid, 0);
+    CScratchDir scratch("vesk-vc-program");
+    const std::string catalogPath = (scratch / "catalog.json").string(), err = (scratch / "vc.err").string();
+    WriteFile(catalogPath, kCatalog);
+    CBackgroundProgram program(VERSION_CENTER_EXE, {"--listen", "127.0.0.1:0", catalogPath}, err);
 
     // The address is printed once the port is bound.
     std::string address;
-    for (int i = 0; i < 500 && address.empty(); ++i)
+    for (std::string line; address.empty() && program.ReadLine(line, 5);)
     {
-        const std::string text = ReadFile(out);
-        const std::string::size_type at = text.find("http://127.0.0.1:");
-        if (at != std::string::npos && text.find('\n', at) != std::string::npos)
-            address = text.substr(at, text.find('\n', at) - at);
-        else
-            usleep(10000);
+        const std::string::size_type at = line.find("http://127.0.0.1:");
+        if (at != std::string::npos)
+            address = line.substr(at);
     }
     ASSERT_FALSE(address.empty()) << ReadFile(err);
     EXPECT_NE(address, "http://127.0.0.1:0/");
@@ -337,15 +296,14 @@ TEST(VersionCenterProgramTest, ServesUntilSignalledAndLogsEachRequest)
     EXPECT_EQ(ListenBacklog(std::stoi(address.substr(std::strlen("http://127.0.0.1:")))),
               std::min(somaxconn, SOMAXCONN));
 
-    kvrUpdate::IVersionQuery* query = kvrUpdate::CreateVersionQuery();
+    TOwnedPtr<kvrUpdate::IVersionQuery> query = Own(kvrUpdate::CreateVersionQuery());
     query->SetVersionCenter(address.c_str());
     query->SetProduct("Editor");
     EXPECT_EQ(VersionTexts(query->GetVersions()).size(), 4u);
     EXPECT_EQ(query->GetPatchPackage("P-9"), nullptr);
-    query->Release();
+    query.reset();
 
-    ASSERT_EQ(kill(pid, SIGTERM), 0);
-    EXPECT_EQ(WaitForExit(pid), 0);
+    EXPECT_EQ(program.Stop(), 0);
     const std::string log = ReadFile(err);
     EXPECT_NE(log.find("\"GET /Editor/versions\" 200 "), std::string::npos) << log;
     EXPECT_NE(log.find("\"GET /Editor/patchs/P-9/package\" 404 "), std::string::npos) << log;
@@ -353,13 +311,11 @@ TEST(VersionCenterProgramTest, ServesUntilSignalledAndLogsEachRequest)
 
 TEST(VersionCenterProgramTest, CatalogThatDoesNotLoadEndsTheProgram)
 {
-    const std::string dir = ::testing::TempDir();
-    const std::string catalogPath = dir + "vc-broken-catalog.json", out = dir + "vc-broken.out",
-                      err = dir + "vc-broken.err";
-    std::ofstream(catalogPath) << R"({"products": {"E": {"versions": {"1": {}}, "patchs": []}}})";
-    const pid_t pid = Spawn({VERSION_CENTER_EXE, "--listen", "127.0.0.1:0", catalogPath}, out, err);
-    ASSERT_GT(pid, 0);
-    EXPECT_EQ(WaitForExit(pid), 3);
+    CScratchDir scratch("vesk-vc-program");
+    const std::string catalogPath = (scratch / "broken.json").string(), err = (scratch / "vc.err").string();
+    WriteFile(catalogPath, R"({"products": {"E": {"versions": {"1": {}}, "patchs": []}}})");
+    CBackgroundProgram program(VERSION_CENTER_EXE, {"--listen", "127.0.0.1:0", catalogPath}, err);
+    EXPECT_EQ(program.Wait(), 3);
     EXPECT_EQ(ReadFile(err), "version-center: " + catalogPath + ": products.E: unknown member \"patchs\" (known: "
                                                                 "situation, versions, patches)\n");
 }

@@ -2,10 +2,11 @@
 // for the product it is configured with, however the configuration arrived.
 #include "updater/UpdaterTestUtil.h"
 
-#include "client/TestHttpServer.h"
+#include "support/CTestHttpServer.h"
 
 using namespace kvrUpdate;
 using namespace updatertest;
+using testsupport::CTestHttpServer;
 
 namespace
 {
