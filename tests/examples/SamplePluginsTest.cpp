@@ -5,25 +5,23 @@
 
 #include "CMd5.h"
 
-#include <gtest/gtest.h>
-#include <httplib.h>
+#include "support/CScratchDir.h"
+#include "support/CTestHttpServer.h"
+#include "support/Files.h"
+#include "support/Owners.h"
 
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace kvrUpdate;
+using namespace testsupport;
 namespace fs = std::filesystem;
 
 namespace
@@ -115,20 +113,6 @@ std::string Md5Of(const std::string& data)
     return md5.HexDigest();
 }
 
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream stream(path, std::ios::binary);
-    std::ostringstream text;
-    text << stream.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& data)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << data;
-}
-
 CFakeFileDef DefOf(const std::string& url, const std::string& data, const std::string& path = "")
 {
     return CFakeFileDef(url, Md5Of(data), static_cast<long long>(data.size()), path);
@@ -146,70 +130,20 @@ std::string Pattern(std::size_t size)
     return data;
 }
 
-class CTempDir
+// Serves /files/<name> from the table and /moved/<name> as a redirect to it.
+void ServeFiles(httplib::Server& server, const std::map<std::string, std::string>& files)
 {
-public:
-    CTempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "vesk-plugins-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-            m_path = pattern;
-    }
-    ~CTempDir()
-    {
-        std::error_code error;
-        fs::remove_all(m_path, error);
-    }
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
-// Serves /files/<name> from a fixed table and /moved/<name> as a redirect to
-// it; counts the requests.
-class CFileServer
-{
-public:
-    explicit CFileServer(std::map<std::string, std::string> files) : m_files(std::move(files))
-    {
-        m_server.set_tcp_nodelay(true);
-        m_server.Get(R"(/files/(.+))", [this](const httplib::Request& request, httplib::Response& response) {
-            ++m_requests;
-            const auto found = m_files.find(request.matches[1].str());
-            if (found == m_files.end())
-                response.status = 404;
-            else
-                response.set_content(found->second, "application/octet-stream");
-        });
-        m_server.Get(R"(/moved/(.+))", [this](const httplib::Request& request, httplib::Response& response) {
-            ++m_requests;
-            response.set_redirect("/files/" + request.matches[1].str());
-        });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        // stop() has no effect before the server runs, so wait for it.
-        while (!m_server.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~CFileServer()
-    {
-        m_server.stop();
-        m_thread.join();
-    }
-    std::string Url(const std::string& path) const
-    {
-        return "http://127.0.0.1:" + std::to_string(m_port) + path;
-    }
-    int Requests() const { return m_requests; }
-
-private:
-    std::map<std::string, std::string> m_files;
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
-    std::atomic<int> m_requests{0};
-};
+    server.Get(R"(/files/(.+))", [files](const httplib::Request& request, httplib::Response& response) {
+        const auto found = files.find(request.matches[1].str());
+        if (found == files.end())
+            response.status = 404;
+        else
+            response.set_content(found->second, "application/octet-stream");
+    });
+    server.Get(R"(/moved/(.+))", [](const httplib::Request& request, httplib::Response& response) {
+        response.set_redirect("/files/" + request.matches[1].str());
+    });
+}
 
 bool HasPartFiles(const fs::path& directory)
 {
@@ -233,31 +167,30 @@ class SamplePluginsTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        ServeFiles(m_server.Server(), {{"big.bin", kBig}, {"sub/small.txt", kSmall}, {"empty", ""}});
+        m_server.Start();
         ASSERT_NE(nullptr, m_executors);
         ASSERT_NE(nullptr, m_checkers);
         ASSERT_EQ(0, m_executors->RegisterModule(VESK_DOWNLOAD_EXECUTOR, "CreateUpdateExecutor"));
         ASSERT_EQ(0, m_checkers->RegisterModule(VESK_MD5_CHECKER, "CreateFileChecker"));
-        m_executor = m_executors->AcquireObject("download");
-        m_checker = m_checkers->AcquireObject("md5");
+        m_executor = Acquire(m_executors.get(), "download");
+        m_checker = Acquire(m_checkers.get(), "md5");
         ASSERT_NE(nullptr, m_executor);
         ASSERT_NE(nullptr, m_checker);
-        m_install = m_temp.Path() / "install";
+        m_install = m_temp / "install";
         fs::create_directories(m_install);
     }
-    void TearDown() override
-    {
-        m_executors->ReleaseObject(m_executor);
-        m_checkers->ReleaseObject(m_checker);
-        m_executors->Release();
-        m_checkers->Release();
-    }
 
-    IExecutorManager* m_executors = CreateExecutorManager();
-    IFileCheckerManager* m_checkers = CreateFileCheckerManager();
-    IUpdateExecutor* m_executor = nullptr;
-    IFileChecker* m_checker = nullptr;
-    CFileServer m_server{{{"big.bin", kBig}, {"sub/small.txt", kSmall}, {"empty", ""}}};
-    CTempDir m_temp;
+    // Requests the server has had so far.
+    std::size_t Requests() const { return m_server.Targets().size(); }
+
+    // The objects are given back before their managers end.
+    TOwnedPtr<IExecutorManager> m_executors = Own(CreateExecutorManager());
+    TOwnedPtr<IFileCheckerManager> m_checkers = Own(CreateFileCheckerManager());
+    TAcquiredPtr<IUpdateExecutor> m_executor;
+    TAcquiredPtr<IFileChecker> m_checker;
+    CTestHttpServer m_server;
+    CScratchDir m_temp{"vesk-plugins"};
     fs::path m_install;
 };
 
@@ -296,7 +229,7 @@ TEST(Md5Test, KnownDigests)
 
 TEST_F(SamplePluginsTest, ExecutorAppliesAPackage)
 {
-    const fs::path source = m_temp.Path() / "local.dat";
+    const fs::path source = m_temp / "local.dat";
     WriteFile(source, "from a file url");
     CFakePackage package(m_server.Url("/files/"), DefOf("big.bin", kBig),
                          {
@@ -317,9 +250,9 @@ TEST_F(SamplePluginsTest, ExecutorAppliesAPackage)
     EXPECT_FALSE(HasPartFiles(m_install));
 
     // Applied again, the intact files are not fetched again.
-    const int requests = m_server.Requests();
+    const std::size_t requests = Requests();
     EXPECT_TRUE(m_executor->Execute(&package, m_install.string().c_str(), nullptr));
-    EXPECT_EQ(requests, m_server.Requests());
+    EXPECT_EQ(requests, Requests());
 
     // And the checker agrees with what the executor did.
     CFakeFileDefList installed({DefOf("big.bin", kBig), DefOf("sub/small.txt", kSmall), DefOf("x", kSmall, "r.txt")});
@@ -328,7 +261,7 @@ TEST_F(SamplePluginsTest, ExecutorAppliesAPackage)
 
 TEST_F(SamplePluginsTest, ExecutorReportsEveryFileItCannotPutInPlace)
 {
-    const fs::path outside = m_temp.Path() / "escape.bin";
+    const fs::path outside = m_temp / "escape.bin";
     const struct
     {
         const char* what;
@@ -377,7 +310,7 @@ TEST_F(SamplePluginsTest, ExecutorNeedsABaseUrlForRelativeUrls)
 {
     CFakePackage noBase("", DefOf("big.bin", kBig), {});
     EXPECT_FALSE(m_executor->Execute(&noBase, m_install.string().c_str(), nullptr));
-    EXPECT_EQ(0, m_server.Requests());
+    EXPECT_EQ(0u, Requests());
     // A package without a direct file and resources has nothing to fail.
     CFakePackage nothing(m_server.Url("/files/"), CFakeFileDef("", "", 0), {});
     EXPECT_TRUE(m_executor->Execute(&nothing, m_install.string().c_str(), nullptr));
@@ -392,7 +325,7 @@ TEST_F(SamplePluginsTest, CheckerReportsMissingAndChangedFiles)
     WriteFile(m_install / "short.bin", kBig.substr(1));
     WriteFile(m_install / "sub" / "small.txt", kSmall);
     WriteFile(m_install / "empty", "");
-    WriteFile(m_temp.Path() / "outside.txt", kSmall);
+    WriteFile(m_temp / "outside.txt", kSmall);
     std::string upper = Md5Of(kSmall);
     for (char& c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
