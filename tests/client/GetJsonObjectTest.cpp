@@ -1,14 +1,14 @@
 // The JSON fetch: the staging arithmetic of its body sink, and the status,
 // body and parse rules against a real HTTP server.
+#include "support/CScratchDir.h"
 #include "support/CTestHttpServer.h"
+#include "support/Files.h"
 
 #include "client/CStringWriter.h"
 #include "client/GetJsonObject.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 
 namespace
@@ -188,12 +188,12 @@ TEST_F(GetJsonObjectTest, FailsWithoutAServerOrAUsableUrl)
 TEST(GetJsonObjectFileTest, AnswerWithoutStatusCounts)
 {
     // A file:// transfer records no HTTP status (0), which is accepted.
-    const std::string path = ::testing::TempDir() + "getjsonobject-status0.json";
-    std::ofstream(path) << R"({"from": "file"})";
+    const testsupport::CScratchDir scratch;
+    const std::string path = (scratch / "status0.json").string();
+    testsupport::WriteFile(path, R"({"from": "file"})");
     CCapturingTarget target;
     EXPECT_TRUE(jsonIO::GetJsonObject(target, ("file://" + path).c_str()));
     EXPECT_EQ(target.m_value["from"].asString(), "file");
-    std::remove(path.c_str());
 }
 
 } // namespace

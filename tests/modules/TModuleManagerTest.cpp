@@ -4,9 +4,9 @@
 
 #include "PluginCounters.h"
 
-#include <gtest/gtest.h>
+#include "support/CScratchDir.h"
 
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +14,7 @@
 #include <string>
 
 using namespace kvrUpdate;
+using testsupport::CScratchDir;
 namespace fs = std::filesystem;
 
 namespace
@@ -36,28 +37,6 @@ bool IsMapped(int plugin)
 {
     return Count(plugin, kPluginLoaded) > Count(plugin, kPluginUnloaded);
 }
-
-// A scratch directory, removed with everything in it.
-class CTempDir
-{
-public:
-    CTempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "vesk-modules-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-            m_path = pattern;
-    }
-    ~CTempDir()
-    {
-        std::error_code error;
-        if (!m_path.empty())
-            fs::remove_all(m_path, error);
-    }
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
 
 // An object of the host's own, to pin. Release only counts.
 class CHostExecutor final : public IUpdateExecutor
@@ -127,7 +106,7 @@ protected:
 
 TEST_F(ModuleManagerTest, RegistrationResults)
 {
-    CTempDir temp;
+    CScratchDir temp("vesk-modules");
     const fs::path junk = temp.Path() / "libjunk.so";
     std::ofstream(junk) << "not a library\n";
 
@@ -197,7 +176,7 @@ TEST_F(ModuleManagerTest, LoadsByFullPathWhereverTheWorkingDirectoryIs)
 
 TEST_F(ModuleManagerTest, SameLibraryUnderAnotherNameIsOneModule)
 {
-    CTempDir temp;
+    CScratchDir temp("vesk-modules");
     const fs::path plugin(kPathA);
     const fs::path link = temp.Path() / "linked.so";
     fs::create_symlink(plugin, link);

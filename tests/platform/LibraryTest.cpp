@@ -1,8 +1,9 @@
 #include "platform/Platform.h"
 
+#include "support/CScratchDir.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -30,15 +31,7 @@ private:
 class PlatformLibrary : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "vesk-platform-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_scratch = pattern;
-    }
-    void TearDown() override { fs::remove_all(m_scratch); }
-
-    fs::path m_scratch;
+    testsupport::CScratchDir m_scratch{"vesk-platform"};
 };
 
 } // namespace
@@ -111,7 +104,7 @@ TEST_F(PlatformLibrary, FullPathIsTheCanonicalPathOfTheFileOpened)
         EXPECT_EQ(platform::LibraryFullPath(library), canonical.string());
         {
             // The working directory changing after loading makes no difference.
-            CWorkingDirectory cd(m_scratch);
+            CWorkingDirectory cd(m_scratch.Path());
             EXPECT_EQ(platform::LibraryFullPath(library), canonical.string());
         }
         platform::CloseLibrary(library);
