@@ -1,6 +1,7 @@
 // The version query against a scripted HTTP server: the exact request of
 // every operation, the situation cache, and what failures return.
 #include "support/CTestHttpServer.h"
+#include "support/Owners.h"
 
 #include "client/CVersionQuery.h"
 #include "platform/Platform.h"
@@ -18,6 +19,8 @@ namespace
 
 using kvrUpdate::CVersionQuery;
 using testsupport::CTestHttpServer;
+using testsupport::Own;
+using testsupport::TOwnedPtr;
 using Targets = std::vector<std::string>;
 
 const char* const kSituation =
@@ -294,15 +297,14 @@ TEST(CVersionQueryConfigTest, ToStringAndFromString)
 
 TEST(CVersionQueryConfigTest, FactoryMakesIndependentQueries)
 {
-    kvrUpdate::IVersionQuery* first = kvrUpdate::CreateVersionQuery();
-    kvrUpdate::IVersionQuery* second = kvrUpdate::CreateVersionQuery();
+    TOwnedPtr<kvrUpdate::IVersionQuery> first = Own(kvrUpdate::CreateVersionQuery());
+    const TOwnedPtr<kvrUpdate::IVersionQuery> second = Own(kvrUpdate::CreateVersionQuery());
     ASSERT_NE(first, nullptr);
     ASSERT_NE(first, second);
     first->SetProduct("A");
     second->SetProduct("B");
-    first->Release();
+    first.reset();
     EXPECT_STREQ(second->GetProduct(), "B");
-    second->Release();
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include "ModelTestUtil.h"
 
+#include "support/Owners.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,6 +21,8 @@ using kvrUpdate::PatchForce;
 using kvrUpdate::PatchType;
 using modeltest::ReadText;
 using modeltest::Written;
+using testsupport::Own;
+using testsupport::TOwnedPtr;
 
 namespace
 {
@@ -229,13 +233,12 @@ TEST(CPatch, CopiesThroughTheSourceGetters)
     ASSERT_TRUE(ReadText(FullPatch, patch));
     patch = patch;
     ExpectFullPatch(patch);
-    IPatch* source = patch.Clone();
+    TOwnedPtr<IPatch> source = Own(patch.Clone());
     ASSERT_NE(source, nullptr);
-    IPatch* clone = source->Clone();
+    const TOwnedPtr<IPatch> clone = Own(source->Clone());
     ASSERT_NE(clone, nullptr);
-    source->Release();
+    source.reset();
     ExpectFullPatch(*clone);
-    clone->Release();
 }
 
 TEST(CPatchList, ReadsThePatchsMember)
@@ -286,12 +289,13 @@ TEST(CPatchList, WritesReadsAndClones)
     ExpectFullPatch(*back.GetAt(0));
     EXPECT_STREQ(back.GetAt(1)->GetTitle(), "B");
 
-    IPatchList* clone = list.Clone();
-    ASSERT_NE(clone, nullptr);
-    list.Clear();
-    ASSERT_EQ(clone->GetCount(), 2);
-    ExpectFullPatch(*clone->GetAt(0));
-    clone->Release();
+    {
+        const TOwnedPtr<IPatchList> clone = Own(list.Clone());
+        ASSERT_NE(clone, nullptr);
+        list.Clear();
+        ASSERT_EQ(clone->GetCount(), 2);
+        ExpectFullPatch(*clone->GetAt(0));
+    }
 
     EXPECT_TRUE(Written(list)["patchs"].isNull());
     ASSERT_TRUE(modeltest::RoundTrip(list, back));

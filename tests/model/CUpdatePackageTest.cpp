@@ -5,6 +5,8 @@
 
 #include "ModelTestUtil.h"
 
+#include "support/Owners.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,9 +17,12 @@ using kvrUpdate::CFileDefList;
 using kvrUpdate::CUpdatePackage;
 using kvrUpdate::IFileCheckerDef;
 using kvrUpdate::IFileDef;
+using kvrUpdate::IFileDefList;
 using kvrUpdate::IUpdatePackage;
 using modeltest::ReadText;
 using modeltest::Written;
+using testsupport::Own;
+using testsupport::TOwnedPtr;
 
 namespace
 {
@@ -182,22 +187,20 @@ TEST(CUpdatePackage, ReadsWritesAndReplacesEveryMember)
 
 TEST(CUpdatePackage, ClonesAreIndependent)
 {
-    auto* source = new CUpdatePackage;
+    TOwnedPtr<CUpdatePackage> source(new CUpdatePackage);
     ASSERT_TRUE(ReadText(FullPackage, *source));
-    IUpdatePackage* clone = source->Clone();
+    TOwnedPtr<IUpdatePackage> clone = Own(source->Clone());
     ASSERT_NE(clone, nullptr);
-    source->Release();
+    source.reset();
     ExpectFullPackage(*clone);
 
-    IFileDef* file = clone->GetDirectFile()->Clone();
-    auto* files = clone->GetResource()->Clone();
-    clone->Release();
+    const TOwnedPtr<IFileDef> file = Own(clone->GetDirectFile()->Clone());
+    const TOwnedPtr<IFileDefList> files = Own(clone->GetResource()->Clone());
+    clone.reset();
     ASSERT_NE(file, nullptr);
     ASSERT_NE(files, nullptr);
     EXPECT_STREQ(file->GetName(), "setup.exe");
     EXPECT_STREQ(files->GetAt(1)->GetName(), "data/two.dat");
-    file->Release();
-    files->Release();
 }
 
 TEST(CFileCheckerDef, ReadsWritesAndClones)
@@ -209,11 +212,10 @@ TEST(CFileCheckerDef, ReadsWritesAndClones)
     EXPECT_STREQ(back.GetUrl(), "http://c/check.xml");
     EXPECT_STREQ(back.GetType(), "md5list");
 
-    IFileCheckerDef* clone = back.Clone();
+    const TOwnedPtr<IFileCheckerDef> clone = Own(back.Clone());
     ASSERT_NE(clone, nullptr);
     ASSERT_TRUE(ReadText(R"({"type":5})", back));
     EXPECT_STREQ(back.GetUrl(), "");
     EXPECT_STREQ(back.GetType(), "");
     EXPECT_STREQ(clone->GetType(), "md5list");
-    clone->Release();
 }

@@ -3,6 +3,8 @@
 
 #include "ModelTestUtil.h"
 
+#include "support/Owners.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,6 +16,8 @@ using kvrUpdate::CVersionSituation;
 using kvrUpdate::IVersion;
 using kvrUpdate::IVersionList;
 using modeltest::ReadText;
+using testsupport::Own;
+using testsupport::TOwnedPtr;
 
 namespace
 {
@@ -109,13 +113,12 @@ TEST(CVersionList, CopiesThroughTheInterfaceAndClonesDeep)
     list.CopyFrom(&list); // copying onto itself keeps the contents
     EXPECT_EQ(list.GetCount(), 2);
 
-    IVersionList* source = list.Clone();
+    TOwnedPtr<IVersionList> source = Own(list.Clone());
     ASSERT_NE(source, nullptr);
-    IVersionList* clone = source->Clone();
+    const TOwnedPtr<IVersionList> clone = Own(source->Clone());
     ASSERT_NE(clone, nullptr);
-    source->Release();
+    source.reset();
     EXPECT_EQ(Texts(*clone), (std::vector<std::string>{"1.1.0.0", "2.2.0.0"}));
-    clone->Release();
 }
 
 TEST(CVersionSituation, ReadsEveryMemberOnItsOwn)

@@ -4,6 +4,8 @@
 
 #include "json/jsonIO.h"
 
+#include "support/Json.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,12 +13,7 @@
 namespace modeltest
 {
 
-inline Json::Value Parse(const std::string& text)
-{
-    Json::Value value;
-    EXPECT_TRUE(jsonIO::ParseJson(value, text.c_str())) << text;
-    return value;
-}
+using testsupport::Parse;
 
 /// Reads the record from JSON text through the guarded reader.
 template <class T>

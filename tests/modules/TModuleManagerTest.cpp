@@ -5,6 +5,7 @@
 #include "PluginCounters.h"
 
 #include "support/CScratchDir.h"
+#include "support/Owners.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@
 #include <string>
 
 using namespace kvrUpdate;
-using testsupport::CScratchDir;
+using namespace testsupport;
 namespace fs = std::filesystem;
 
 namespace
@@ -142,20 +143,20 @@ TEST_F(ModuleManagerTest, LibraryIsLoadedOnFirstUseOnly)
     EXPECT_EQ(1, Count(kA, kPluginLoaded));
     EXPECT_FALSE(IsMapped(kA));
 
-    IUpdateExecutor* first = m_manager->AcquireObject("alpha");
+    TAcquiredPtr<IUpdateExecutor> first = Acquire(m_manager, "alpha");
     ASSERT_NE(nullptr, first);
     EXPECT_TRUE(IsMapped(kA));
     EXPECT_EQ(2, Count(kA, kPluginLoaded));
 
     // Later objects come from the library already loaded.
-    IUpdateExecutor* second = m_manager->AcquireObject("beta");
+    TAcquiredPtr<IUpdateExecutor> second = Acquire(m_manager, "beta");
     ASSERT_NE(nullptr, second);
     EXPECT_NE(first, second);
     EXPECT_EQ(2, Count(kA, kPluginLoaded));
     EXPECT_EQ(3, Count(kA, kPluginEntry));
 
-    m_manager->ReleaseObject(first);
-    m_manager->ReleaseObject(second);
+    first.reset();
+    second.reset();
     EXPECT_TRUE(IsMapped(kA)); // until the manager ends
 }
 
@@ -225,13 +226,10 @@ TEST_F(ModuleManagerTest, FirstRegisteredModuleServesASharedType)
     EXPECT_EQ(kA, WhoServes("alpha"));
     EXPECT_EQ(kB, WhoServes("Gamma"));
 
-    IExecutorManager* reversed = CreateExecutorManager();
+    const TOwnedPtr<IExecutorManager> reversed = Own(CreateExecutorManager());
     ASSERT_EQ(0, reversed->RegisterModule(kPathB, kEntry));
     ASSERT_EQ(0, reversed->RegisterModule(kPathA, kEntry));
-    std::swap(reversed, m_manager);
-    EXPECT_EQ(kB, WhoServes("beta"));
-    std::swap(reversed, m_manager);
-    reversed->Release();
+    EXPECT_EQ(kB, ServingPlugin(*reversed, "beta"));
 }
 
 TEST_F(ModuleManagerTest, TypeNamesMatchExactly)
@@ -306,12 +304,12 @@ TEST_F(ModuleManagerTest, UnregisterRetiresAndRegisterRevives)
 TEST_F(ModuleManagerTest, RetiredModuleKeepsItsLibraryForLiveObjects)
 {
     ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
-    IUpdateExecutor* object = m_manager->AcquireObject("alpha");
+    TAcquiredPtr<IUpdateExecutor> object = Acquire(m_manager, "alpha");
     ASSERT_NE(nullptr, object);
     EXPECT_TRUE(m_manager->UnregisterModule(kPathA));
     EXPECT_TRUE(IsMapped(kA));
     EXPECT_TRUE(object->IsType("beta")); // its code is still mapped
-    m_manager->ReleaseObject(object);
+    object.reset();
     EXPECT_TRUE(IsMapped(kA));
 }
 
@@ -341,20 +339,21 @@ TEST_F(ModuleManagerTest, NullObjectsAndTypesAreHarmless)
 TEST(FileCheckerManagerTest, ServesCheckersLikeTheExecutorManager)
 {
     PluginCountersReset();
-    IFileCheckerManager* manager = CreateFileCheckerManager();
+    TOwnedPtr<IFileCheckerManager> manager = Own(CreateFileCheckerManager());
     ASSERT_NE(nullptr, manager);
     EXPECT_EQ(2, manager->RegisterModule(kPathA, "NoSuchEntry"));
     ASSERT_EQ(0, manager->RegisterModule(kPathA, "CreateTestChecker"));
     EXPECT_FALSE(IsMapped(kA));
-    IFileChecker* checker = manager->AcquireObject("beta");
-    ASSERT_NE(nullptr, checker);
-    EXPECT_TRUE(checker->CheckFiles(nullptr, "", nullptr)); // reached the plug-in's own operation
-    EXPECT_EQ(nullptr, manager->AcquireObject("Beta"));
-    manager->ReleaseObject(checker);
+    {
+        const TAcquiredPtr<IFileChecker> checker = Acquire(manager.get(), "beta");
+        ASSERT_NE(nullptr, checker);
+        EXPECT_TRUE(checker->CheckFiles(nullptr, "", nullptr)); // reached the plug-in's own operation
+        EXPECT_EQ(nullptr, manager->AcquireObject("Beta"));
+    }
     EXPECT_TRUE(manager->UnregisterModule(kPathA));
     EXPECT_EQ(nullptr, manager->AcquireObject("beta"));
     EXPECT_TRUE(IsMapped(kA)); // retired, kept loaded until the manager ends
-    manager->Release();
+    manager.reset();
     EXPECT_EQ(Count(kA, kPluginCreated), Count(kA, kPluginReleased));
     EXPECT_FALSE(IsMapped(kA));
 }

@@ -3,6 +3,8 @@
 #include "json/jsonIO.h"
 #include "model/CPatch.h"
 
+#include "support/Owners.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,6 +18,8 @@
 
 using kvrUpdate::CLocalQuery;
 using kvrUpdate::CPatch;
+using testsupport::Own;
+using testsupport::TOwnedPtr;
 
 namespace
 {
@@ -47,11 +51,11 @@ void Fill(CLocalQuery& state)
 
 TEST(LocalQuery, FreshStateWritesDefaultsAndReadsThemBack)
 {
-    kvrUpdate::ILocalQuery* state = kvrUpdate::CreateLocalQuery();
-    kvrUpdate::ILocalQuery* other = kvrUpdate::CreateLocalQuery();
+    const TOwnedPtr<kvrUpdate::ILocalQuery> state = Own(kvrUpdate::CreateLocalQuery());
+    TOwnedPtr<kvrUpdate::ILocalQuery> other = Own(kvrUpdate::CreateLocalQuery());
     ASSERT_NE(state, nullptr);
     EXPECT_NE(state, other);
-    other->Release();
+    other.reset();
 
     const std::string text = state->ToString();
     Json::Value root;
@@ -63,7 +67,6 @@ TEST(LocalQuery, FreshStateWritesDefaultsAndReadsThemBack)
     EXPECT_TRUE(root["downloaded_patchs"].isObject() && root["downloaded_patchs"]["patchs"].isNull());
     EXPECT_TRUE(state->FromString(text.c_str()));
     EXPECT_EQ(state->ToString(), text);
-    state->Release();
 }
 
 TEST(LocalQuery, StoredDocumentLoadsIntoAnotherStateWithoutLoss)
@@ -72,7 +75,7 @@ TEST(LocalQuery, StoredDocumentLoadsIntoAnotherStateWithoutLoss)
     Fill(state);
     const std::string text = state.ToString();
 
-    kvrUpdate::ILocalQuery* loaded = kvrUpdate::CreateLocalQuery();
+    const TOwnedPtr<kvrUpdate::ILocalQuery> loaded = Own(kvrUpdate::CreateLocalQuery());
     ASSERT_TRUE(loaded->FromString(text.c_str()));
     EXPECT_EQ(loaded->ToString(), text);
     EXPECT_STREQ(loaded->GetProductName(), "Caf\xE9");
@@ -84,7 +87,6 @@ TEST(LocalQuery, StoredDocumentLoadsIntoAnotherStateWithoutLoss)
     EXPECT_EQ(second->GetPatchForce(), 3);
     ASSERT_EQ(loaded->GetPatchList(1)->GetCount(), 1);
     EXPECT_STREQ(loaded->GetPatchList(1)->GetAt(0)->GetResultVersion()->ToString(), "4294967295.0.0.1");
-    loaded->Release();
 }
 
 TEST(LocalQuery, TextThatIsNotADocumentChangesNothing)
@@ -140,10 +142,10 @@ TEST(LocalQuery, AddsIndependentCopiesToOneListOnlyAndHandsOutFixedLists)
     for (int which : {-1, 2, 1 << 30})
         EXPECT_EQ(state.GetPatchList(which), nullptr) << which;
 
-    kvrUpdate::IPatch* patch = MakePatch("P7").Clone();
-    EXPECT_TRUE(state.AddInstalledPatch(patch));
-    EXPECT_TRUE(state.AddInstalledPatch(patch));
-    patch->Release();
+    TOwnedPtr<kvrUpdate::IPatch> patch = Own(MakePatch("P7").Clone());
+    EXPECT_TRUE(state.AddInstalledPatch(patch.get()));
+    EXPECT_TRUE(state.AddInstalledPatch(patch.get()));
+    patch.reset();
     EXPECT_FALSE(state.AddInstalledPatch(nullptr));
     EXPECT_EQ(state.GetPatchList(0), installed);
     ASSERT_EQ(installed->GetCount(), 2);

@@ -27,9 +27,8 @@ TEST(CUpdaterDocument, FreshUpdaterWritesEmptySettingsAndAFreshLocalState)
     EXPECT_EQ(root["porduct_name"], Json::Value(""));
     EXPECT_EQ(root["version_center"], Json::Value(""));
 
-    ILocalQuery* freshLocal = CreateLocalQuery();
+    const testsupport::TOwnedPtr<ILocalQuery> freshLocal = testsupport::Own(CreateLocalQuery());
     EXPECT_EQ(root["local"], Parse(freshLocal->ToString()));
-    freshLocal->Release();
 
     // Loading its own text gives an equal updater.
     const std::string text = updater->ToString();

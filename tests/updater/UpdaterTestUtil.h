@@ -8,38 +8,24 @@
 #include "json/jsonIO.h"
 #include "model/CPatch.h"
 
+#include "support/Json.h"
+#include "support/Owners.h"
+
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 namespace updatertest
 {
 
-struct CReleaser
-{
-    template <class T>
-    void operator()(T* object) const
-    {
-        if (object != nullptr)
-            object->Release();
-    }
-};
-
-using UpdaterPtr = std::unique_ptr<kvrUpdate::IUpdater, CReleaser>;
+using testsupport::Parse;
+using UpdaterPtr = testsupport::TOwnedPtr<kvrUpdate::IUpdater>;
 
 inline UpdaterPtr NewUpdater()
 {
     UpdaterPtr updater(kvrUpdate::CreateUpdater());
     EXPECT_NE(updater, nullptr);
     return updater;
-}
-
-inline Json::Value Parse(const std::string& text)
-{
-    Json::Value value;
-    EXPECT_TRUE(jsonIO::ParseJson(value, text.c_str())) << text;
-    return value;
 }
 
 /// A patch with the given number that leads to `result`.
