@@ -167,13 +167,13 @@ TEST_F(CUrlTransferTest, WriterThatThrowsAbortsTheTransfer)
     EXPECT_EQ(Perform(m_server.Url("/status/200"), writer).code, CURLE_WRITE_ERROR);
 }
 
-TEST(CUrlWriteCallbackTest, RefusesWithoutAWriter)
+TEST(UrlWriteCallbackTest, RefusesWithoutAWriter)
 {
     char data[4] = "abc";
     EXPECT_EQ(curl_object::UrlWriteCallback(data, 1, 3, nullptr), 0u);
 }
 
-TEST(CUrlWriteCallbackTest, UnknownStatusPassesTheGate)
+TEST(UrlWriteCallbackTest, UnknownStatusPassesTheGate)
 {
     // A handle that has made no transfer reports status 0.
     CUrlHandle handle;

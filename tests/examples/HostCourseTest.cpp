@@ -72,7 +72,7 @@ std::vector<std::string> Entries(const std::string& dir)
     return names;
 }
 
-class HostCourse : public ::testing::Test
+class HostCourseTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -167,7 +167,7 @@ protected:
 
 } // namespace
 
-TEST_F(HostCourse, WholeUpdateCourse)
+TEST_F(HostCourseTest, WholeUpdateCourse)
 {
     std::ifstream course(VESK_COURSE_FILE);
     ASSERT_TRUE(course.good()) << VESK_COURSE_FILE;
@@ -223,7 +223,7 @@ TEST_F(HostCourse, WholeUpdateCourse)
 
 // A state file that is not a configuration document is reported, with what
 // is wrong with it, and left exactly as it is, whatever command runs.
-TEST_F(HostCourse, DamagedStateFileIsLeftUntouched)
+TEST_F(HostCourseTest, DamagedStateFileIsLeftUntouched)
 {
     const struct
     {
@@ -258,7 +258,7 @@ TEST_F(HostCourse, DamagedStateFileIsLeftUntouched)
 // The library reads a member of the wrong JSON type as if it were absent.
 // The host notices that the state it loaded lacks what the file records,
 // names the member, and keeps the file rather than save the loss.
-TEST_F(HostCourse, StateTheLibraryDidNotTakeInWholeIsRefused)
+TEST_F(HostCourseTest, StateTheLibraryDidNotTakeInWholeIsRefused)
 {
     const std::string version = "{\"v\": \"1.2\"}";
     const std::string installed = "{\"patchs\": [{\"patch_number\": \"P-1101\", \"title\": \"Translations\"}]}";
@@ -299,7 +299,7 @@ TEST_F(HostCourse, StateTheLibraryDidNotTakeInWholeIsRefused)
 // When the new state cannot be written (here: files may grow to 64 bytes
 // only, as on a full disk), the command fails and the old state file stays as
 // it was, with no temporary file left behind.
-TEST_F(HostCourse, FailedWriteKeepsTheOldState)
+TEST_F(HostCourseTest, FailedWriteKeepsTheOldState)
 {
     ASSERT_EQ(Host({"init", "Editor", m_center, "--installed", "1.0"}).status, 0);
     const std::string before = ReadFile(m_state);
@@ -331,7 +331,7 @@ TEST_F(HostCourse, FailedWriteKeepsTheOldState)
 // A write killed before its rename leaves its new file behind; the next
 // successful save removes those of processes that no longer run, and only
 // those.
-TEST_F(HostCourse, SaveRemovesNewFilesOfKilledWrites)
+TEST_F(HostCourseTest, SaveRemovesNewFilesOfKilledWrites)
 {
     ASSERT_EQ(Host({"init", "Editor", m_center, "--installed", "1.0"}).status, 0);
     const pid_t gone = ::fork();
@@ -351,7 +351,7 @@ TEST_F(HostCourse, SaveRemovesNewFilesOfKilledWrites)
     EXPECT_EQ(Entries(m_dir), left);
 }
 
-TEST_F(HostCourse, HelpAndBadArguments)
+TEST_F(HostCourseTest, HelpAndBadArguments)
 {
     CRunResult help = Host({"--help"});
     EXPECT_EQ(help.status, 0);
@@ -375,7 +375,7 @@ TEST_F(HostCourse, HelpAndBadArguments)
     EXPECT_EQ(Entries(m_dir), std::vector<std::string>{"catalog.json"});
 }
 
-TEST_F(HostCourse, MissingStateFileSaysHowToStart)
+TEST_F(HostCourseTest, MissingStateFileSaysHowToStart)
 {
     CRunResult result = Host({"check"});
     EXPECT_EQ(result.status, 1);

@@ -194,7 +194,7 @@ protected:
     fs::path m_install;
 };
 
-TEST(Md5Test, KnownDigests)
+TEST(CMd5Test, KnownDigests)
 {
     const struct
     {

@@ -9,7 +9,7 @@
 namespace
 {
 
-TEST(ParseJson, AcceptsAnyRootAndRejectsBrokenOrTooDeepText)
+TEST(ParseJsonTest, AcceptsAnyRootAndRejectsBrokenOrTooDeepText)
 {
     const struct { std::string text; bool parses; } cases[] = {
         {"", false},
@@ -40,7 +40,7 @@ std::string Styled(const Json::Value& value)
     return stream.str();
 }
 
-TEST(FormatJson, MatchesTheStyledLayoutForAsciiDocuments)
+TEST(FormatJsonTest, MatchesTheStyledLayoutForAsciiDocuments)
 {
     Json::Value members;
     members["b"] = "x";
@@ -78,7 +78,7 @@ TEST(FormatJson, MatchesTheStyledLayoutForAsciiDocuments)
 // The text is written in place in pieces; a document far larger than a piece,
 // with texts longer than a piece, comes out whole and replaces what the
 // target held.
-TEST(FormatJson, WritesLargeDocumentsWholeOverPreviousText)
+TEST(FormatJsonTest, WritesLargeDocumentsWholeOverPreviousText)
 {
     Json::Value document;
     for (int i = 0; i < 2000; ++i)
@@ -97,7 +97,7 @@ TEST(FormatJson, WritesLargeDocumentsWholeOverPreviousText)
     EXPECT_EQ(text, first);
 }
 
-TEST(FormatJson, EscapesEveryControlByteWithUpperCaseHex)
+TEST(FormatJsonTest, EscapesEveryControlByteWithUpperCaseHex)
 {
     for (int byte = 0x01; byte <= 0x1F; ++byte)
     {
@@ -120,7 +120,7 @@ TEST(FormatJson, EscapesEveryControlByteWithUpperCaseHex)
     }
 }
 
-TEST(FormatJson, WritesHighBytesUnchangedAndRoundTrips)
+TEST(FormatJsonTest, WritesHighBytesUnchangedAndRoundTrips)
 {
     std::string high;
     for (int byte = 0x80; byte <= 0xFF; ++byte)

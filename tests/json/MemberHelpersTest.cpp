@@ -17,7 +17,7 @@ Json::Value MemberOf(const char* document)
     return root["m"];
 }
 
-TEST(GetString, TakesTextByJsonType)
+TEST(GetStringTest, TakesTextByJsonType)
 {
     const struct { const char* document; std::string expected; } cases[] = {
         {"{}", ""},                          // absent: empty, not the fallback
@@ -39,7 +39,7 @@ TEST(GetString, TakesTextByJsonType)
 // 7-bit text ends at its first NUL; text with a byte of 0x80 or above is
 // kept whole when it is not UTF-8. The bytes are tested eight at a time, so
 // the cases put the NUL and the high byte on either side of those steps.
-TEST(GetString, CutsSevenBitTextAtNulAndKeepsOtherTextWhole)
+TEST(GetStringTest, CutsSevenBitTextAtNulAndKeepsOtherTextWhole)
 {
     const std::string cases[][2] = {
         {std::string("abcdefgh\0ij", 11), "abcdefgh"},
@@ -59,7 +59,7 @@ TEST(GetString, CutsSevenBitTextAtNulAndKeepsOtherTextWhole)
     }
 }
 
-TEST(ReadIntOrText, ReadsNumbersBooleansAndText)
+TEST(ReadIntOrTextTest, ReadsNumbersBooleansAndText)
 {
     const struct { const char* document; int expected; } cases[] = {
         {"{}", 0},
@@ -88,7 +88,7 @@ TEST(ReadIntOrText, ReadsNumbersBooleansAndText)
     }
 }
 
-TEST(SetString, StoresBytesAsGivenAndNumbersAsText)
+TEST(SetStringTest, StoresBytesAsGivenAndNumbersAsText)
 {
     Json::Value root;
     jsonIO::SetString(root["s"], "\xE9t\xE9");
@@ -99,7 +99,7 @@ TEST(SetString, StoresBytesAsGivenAndNumbersAsText)
     EXPECT_EQ(jsonIO::ReadIntOrText(root["n"], 0), INT_MAX);
 }
 
-TEST(Sequences, ReadAndWriteArraysOfRecords)
+TEST(JsonSequenceTest, ReadAndWriteArraysOfRecords)
 {
     using kvrUpdate::CVersion;
     std::vector<CVersion> versions(1);

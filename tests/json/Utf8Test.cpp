@@ -14,7 +14,7 @@
 namespace
 {
 
-TEST(IsUtf8, FollowsTheBytePatterns)
+TEST(IsUtf8Test, FollowsTheBytePatterns)
 {
     const struct { std::string bytes; bool utf8; } cases[] = {
         {"", true},
@@ -34,7 +34,7 @@ TEST(IsUtf8, FollowsTheBytePatterns)
         EXPECT_EQ(jsonIO::IsUtf8(c.bytes.data(), static_cast<int>(c.bytes.size())), c.utf8) << c.bytes;
 }
 
-TEST(IsUtf8, NeverReadsPastTheLength)
+TEST(IsUtf8Test, NeverReadsPastTheLength)
 {
     // Exactly sized heap blocks: the sanitizer build catches any over-read.
     for (const char lead : {'\xC3', '\xE2', '\xF0'})
@@ -46,7 +46,7 @@ TEST(IsUtf8, NeverReadsPastTheLength)
     EXPECT_FALSE(jsonIO::IsUtf8(withTail, 1));
 }
 
-TEST(MultiByteToWide, DecodesUtf8AndReplacesIllFormedSequences)
+TEST(MultiByteToWideTest, DecodesUtf8AndReplacesIllFormedSequences)
 {
     const struct { const char* text; std::u16string expected; } cases[] = {
         {"a\xC3\xA9", u"a\u00E9"},
@@ -84,7 +84,7 @@ TEST(MultiByteToWide, DecodesUtf8AndReplacesIllFormedSequences)
 // Windows has one ANSI code page for the whole system, whatever the C
 // library's locale (wine's is 1252): there a locale is "used" when it names
 // that code page.
-class InLocale : public ::testing::Test
+class Utf8ToAnsiTest : public ::testing::Test
 {
 protected:
 #if defined(_WIN32)
@@ -106,7 +106,7 @@ private:
     std::string m_saved;
 };
 
-TEST_F(InLocale, Cp1252ReceivesUtf8TextConverted)
+TEST_F(Utf8ToAnsiTest, Cp1252ReceivesUtf8TextConverted)
 {
     if (!Use("en_US.CP1252"))
         GTEST_SKIP() << "locale en_US.CP1252 is not installed";
@@ -124,7 +124,7 @@ TEST_F(InLocale, Cp1252ReceivesUtf8TextConverted)
     EXPECT_EQ(jsonIO::Utf8ToAnsi("\xC3\xA9\xE2\x82\xAD\xC3\xA9"), "\xE9?\xE9");
 }
 
-TEST_F(InLocale, CLocalePassesUtf8Through)
+TEST_F(Utf8ToAnsiTest, CLocalePassesUtf8Through)
 {
 #if defined(_WIN32)
     GTEST_SKIP() << "Windows has no C locale for the ANSI code page: text always goes to the system's code page";

@@ -79,7 +79,7 @@ void ExpectClearedPatch(const IPatch& patch)
 
 } // namespace
 
-TEST(CNameTable, MapsEveryTableEntryBothWays)
+TEST(CNameTableTest, MapsEveryTableEntryBothWays)
 {
     struct Case
     {
@@ -110,7 +110,7 @@ TEST(CNameTable, MapsEveryTableEntryBothWays)
     EXPECT_STREQ(PatchForce.NameOf(-1), "");
 }
 
-TEST(CPatch, ReadsTypeAndForceByName)
+TEST(CPatchTest, ReadsTypeAndForceByName)
 {
     struct Case
     {
@@ -132,7 +132,7 @@ TEST(CPatch, ReadsTypeAndForceByName)
     }
 }
 
-TEST(CPatch, EveryReadAssignsEveryField)
+TEST(CPatchTest, EveryReadAssignsEveryField)
 {
     const CPatch fresh;
     EXPECT_EQ(Written(fresh)["patch_type"].asString(), "version");
@@ -161,7 +161,7 @@ TEST(CPatch, EveryReadAssignsEveryField)
     ExpectClearedPatch(patch);
 }
 
-TEST(CPatch, WritesWhatItReads)
+TEST(CPatchTest, WritesWhatItReads)
 {
     CPatch patch;
     ASSERT_TRUE(ReadText(FullPatch, patch));
@@ -179,7 +179,7 @@ TEST(CPatch, WritesWhatItReads)
 // A null value is filled from a ready-made object with every member; a value
 // that already is an object gets the members added. Both must give the same
 // members, and writing into a fresh value twice the same text.
-TEST(CPatch, WritesTheSameMembersIntoNullAndIntoAnObject)
+TEST(CPatchTest, WritesTheSameMembersIntoNullAndIntoAnObject)
 {
     CPatch patch;
     ASSERT_TRUE(ReadText(FullPatch, patch));
@@ -213,7 +213,7 @@ TEST(CPatch, WritesTheSameMembersIntoNullAndIntoAnObject)
     EXPECT_ANY_THROW(jsonIO::WriteJson(text, patch));
 }
 
-TEST(CPatch, CopiesThroughTheSourceGetters)
+TEST(CPatchTest, CopiesThroughTheSourceGetters)
 {
     CHostPatch host;
     CPatch patch;
@@ -241,7 +241,7 @@ TEST(CPatch, CopiesThroughTheSourceGetters)
     ExpectFullPatch(*clone);
 }
 
-TEST(CPatchList, ReadsThePatchsMember)
+TEST(CPatchListTest, ReadsThePatchsMember)
 {
     struct Case
     {
@@ -277,7 +277,7 @@ TEST(CPatchList, ReadsThePatchsMember)
     EXPECT_EQ(list.GetAt(4), nullptr);
 }
 
-TEST(CPatchList, WritesReadsAndClones)
+TEST(CPatchListTest, WritesReadsAndClones)
 {
     const std::string json = std::string(R"({"patchs":[)") + FullPatch + R"(,{"title":"B"}]})";
     CPatchList list;

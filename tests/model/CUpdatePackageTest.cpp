@@ -59,7 +59,7 @@ void ExpectEmptyPackage(const IUpdatePackage& package)
 
 } // namespace
 
-TEST(CFileDef, NameFallsBackToTheUrl)
+TEST(CFileDefTest, NameFallsBackToTheUrl)
 {
     struct Case
     {
@@ -82,7 +82,7 @@ TEST(CFileDef, NameFallsBackToTheUrl)
     }
 }
 
-TEST(CFileDef, LengthReadsAtSixtyFourBits)
+TEST(CFileDefTest, LengthReadsAtSixtyFourBits)
 {
     struct Case
     {
@@ -126,7 +126,7 @@ TEST(CFileDef, LengthReadsAtSixtyFourBits)
     }
 }
 
-TEST(CFileDefList, ReadsTheFilesMember)
+TEST(CFileDefListTest, ReadsTheFilesMember)
 {
     struct Case
     {
@@ -155,7 +155,7 @@ TEST(CFileDefList, ReadsTheFilesMember)
     }
 }
 
-TEST(CUpdatePackage, ReadsWritesAndReplacesEveryMember)
+TEST(CUpdatePackageTest, ReadsWritesAndReplacesEveryMember)
 {
     CUpdatePackage package;
     ExpectEmptyPackage(package);
@@ -185,7 +185,7 @@ TEST(CUpdatePackage, ReadsWritesAndReplacesEveryMember)
     ExpectEmptyPackage(package);
 }
 
-TEST(CUpdatePackage, ClonesAreIndependent)
+TEST(CUpdatePackageTest, ClonesAreIndependent)
 {
     TOwnedPtr<CUpdatePackage> source(new CUpdatePackage);
     ASSERT_TRUE(ReadText(FullPackage, *source));
@@ -203,7 +203,7 @@ TEST(CUpdatePackage, ClonesAreIndependent)
     EXPECT_STREQ(files->GetAt(1)->GetName(), "data/two.dat");
 }
 
-TEST(CFileCheckerDef, ReadsWritesAndClones)
+TEST(CFileCheckerDefTest, ReadsWritesAndClones)
 {
     CFileCheckerDef def;
     ASSERT_TRUE(ReadText(R"({"url":"http://c/check.xml","type":"md5list"})", def));

@@ -54,7 +54,7 @@ CVersion MakeVersion(const char* text)
 
 } // namespace
 
-TEST(CVersionList, ReadsTheVersionsMember)
+TEST(CVersionListTest, ReadsTheVersionsMember)
 {
     struct Case
     {
@@ -87,7 +87,7 @@ TEST(CVersionList, ReadsTheVersionsMember)
     }
 }
 
-TEST(CVersionList, WritesWhatItReads)
+TEST(CVersionListTest, WritesWhatItReads)
 {
     CVersionList list;
     CVersionList back;
@@ -102,7 +102,7 @@ TEST(CVersionList, WritesWhatItReads)
     EXPECT_EQ(Texts(back), Texts(list));
 }
 
-TEST(CVersionList, CopiesThroughTheInterfaceAndClonesDeep)
+TEST(CVersionListTest, CopiesThroughTheInterfaceAndClonesDeep)
 {
     const CForeignList foreign({MakeVersion("1.1"), MakeVersion("2.2")});
     CVersionList list;
@@ -121,7 +121,7 @@ TEST(CVersionList, CopiesThroughTheInterfaceAndClonesDeep)
     EXPECT_EQ(Texts(*clone), (std::vector<std::string>{"1.1.0.0", "2.2.0.0"}));
 }
 
-TEST(CVersionSituation, ReadsEveryMemberOnItsOwn)
+TEST(CVersionSituationTest, ReadsEveryMemberOnItsOwn)
 {
     CVersionSituation situation;
     ASSERT_TRUE(ReadText(R"({"last":{"v":"1"},"must":{"v":"2"},"max":{"v":"3"},"will":{"v":"4"}})", situation));

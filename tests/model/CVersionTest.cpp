@@ -17,7 +17,7 @@ CVersion Parsed(const char* text)
     return version;
 }
 
-TEST(CVersion, ParsesLenientlyAndFormatsFourParts)
+TEST(CVersionTest, ParsesLenientlyAndFormatsFourParts)
 {
     const struct { const char* text; const char* formatted; } cases[] = {
         {"1.2.3.4", "1.2.3.4"},
@@ -41,7 +41,7 @@ TEST(CVersion, ParsesLenientlyAndFormatsFourParts)
     EXPECT_STREQ(CVersion().ToString(), "0.0.0.0");
 }
 
-TEST(CVersion, ComparesPartsAsUnsignedNumbers)
+TEST(CVersionTest, ComparesPartsAsUnsignedNumbers)
 {
     const struct { const char* left; const char* right; int expected; } cases[] = {
         {"1.10", "1.9", 1},
@@ -64,7 +64,7 @@ TEST(CVersion, ComparesPartsAsUnsignedNumbers)
     EXPECT_EQ(version.GetPart(4), 0u);
 }
 
-TEST(CVersion, CopiesAndClonesIndependently)
+TEST(CVersionTest, CopiesAndClonesIndependently)
 {
     CVersion source = Parsed("3.4.5.6");
     IVersion* clone = source.Clone();
@@ -80,7 +80,7 @@ TEST(CVersion, CopiesAndClonesIndependently)
     EXPECT_STREQ(copy.ToString(), "7.7.0.0");
 }
 
-TEST(CVersion, ReadsAndWritesTheObjectForm)
+TEST(CVersionTest, ReadsAndWritesTheObjectForm)
 {
     const struct { const char* document; const char* formatted; } cases[] = {
         {R"({"v":"3.1"})", "3.1.0.0"},

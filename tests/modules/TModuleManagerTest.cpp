@@ -77,7 +77,7 @@ int ServingPlugin(IExecutorManager& manager, const char* type)
     return maker;
 }
 
-class ModuleManagerTest : public ::testing::Test
+class TModuleManagerTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -105,7 +105,7 @@ protected:
     IExecutorManager* m_manager = nullptr;
 };
 
-TEST_F(ModuleManagerTest, RegistrationResults)
+TEST_F(TModuleManagerTest, RegistrationResults)
 {
     CScratchDir temp("vesk-modules");
     const fs::path junk = temp.Path() / "libjunk.so";
@@ -137,7 +137,7 @@ TEST_F(ModuleManagerTest, RegistrationResults)
     }
 }
 
-TEST_F(ModuleManagerTest, LibraryIsLoadedOnFirstUseOnly)
+TEST_F(TModuleManagerTest, LibraryIsLoadedOnFirstUseOnly)
 {
     ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
     EXPECT_EQ(1, Count(kA, kPluginLoaded));
@@ -160,7 +160,7 @@ TEST_F(ModuleManagerTest, LibraryIsLoadedOnFirstUseOnly)
     EXPECT_TRUE(IsMapped(kA)); // until the manager ends
 }
 
-TEST_F(ModuleManagerTest, LoadsByFullPathWhereverTheWorkingDirectoryIs)
+TEST_F(TModuleManagerTest, LoadsByFullPathWhereverTheWorkingDirectoryIs)
 {
     const fs::path saved = fs::current_path();
     const fs::path plugin(kPathA);
@@ -175,7 +175,7 @@ TEST_F(ModuleManagerTest, LoadsByFullPathWhereverTheWorkingDirectoryIs)
     m_manager->ReleaseObject(object);
 }
 
-TEST_F(ModuleManagerTest, SameLibraryUnderAnotherNameIsOneModule)
+TEST_F(TModuleManagerTest, SameLibraryUnderAnotherNameIsOneModule)
 {
     CScratchDir temp("vesk-modules");
     const fs::path plugin(kPathA);
@@ -209,7 +209,7 @@ TEST_F(ModuleManagerTest, SameLibraryUnderAnotherNameIsOneModule)
     EXPECT_EQ(-1, WhoServes("alpha"));
 }
 
-TEST_F(ModuleManagerTest, EntryReturningNullRegistersWithoutTypes)
+TEST_F(TModuleManagerTest, EntryReturningNullRegistersWithoutTypes)
 {
     ASSERT_EQ(0, m_manager->RegisterModule(kPathNull, kEntry));
     EXPECT_EQ(1, Count(kNull, kPluginEntry));
@@ -218,7 +218,7 @@ TEST_F(ModuleManagerTest, EntryReturningNullRegistersWithoutTypes)
     EXPECT_EQ(1, Count(kNull, kPluginEntry)); // never asked again
 }
 
-TEST_F(ModuleManagerTest, FirstRegisteredModuleServesASharedType)
+TEST_F(TModuleManagerTest, FirstRegisteredModuleServesASharedType)
 {
     ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
     ASSERT_EQ(0, m_manager->RegisterModule(kPathB, kEntry));
@@ -232,7 +232,7 @@ TEST_F(ModuleManagerTest, FirstRegisteredModuleServesASharedType)
     EXPECT_EQ(kB, ServingPlugin(*reversed, "beta"));
 }
 
-TEST_F(ModuleManagerTest, TypeNamesMatchExactly)
+TEST_F(TModuleManagerTest, TypeNamesMatchExactly)
 {
     ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
     ASSERT_EQ(0, m_manager->RegisterModule(kPathB, kEntry));
@@ -248,7 +248,7 @@ TEST_F(ModuleManagerTest, TypeNamesMatchExactly)
         EXPECT_EQ(c.maker, WhoServes(c.type)) << '"' << c.type << '"';
 }
 
-TEST_F(ModuleManagerTest, PinnedObjectsAreAskedFirstAndNeverReleased)
+TEST_F(TModuleManagerTest, PinnedObjectsAreAskedFirstAndNeverReleased)
 {
     ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
     CHostExecutor pinned("alpha");
@@ -280,7 +280,7 @@ TEST_F(ModuleManagerTest, PinnedObjectsAreAskedFirstAndNeverReleased)
     EXPECT_EQ(0, kept.m_releases);
 }
 
-TEST_F(ModuleManagerTest, UnregisterRetiresAndRegisterRevives)
+TEST_F(TModuleManagerTest, UnregisterRetiresAndRegisterRevives)
 {
     ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
     ASSERT_EQ(0, m_manager->RegisterModule(kPathB, kEntry));
@@ -301,7 +301,7 @@ TEST_F(ModuleManagerTest, UnregisterRetiresAndRegisterRevives)
     EXPECT_EQ(-1, WhoServes("zeta"));
 }
 
-TEST_F(ModuleManagerTest, RetiredModuleKeepsItsLibraryForLiveObjects)
+TEST_F(TModuleManagerTest, RetiredModuleKeepsItsLibraryForLiveObjects)
 {
     ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
     TAcquiredPtr<IUpdateExecutor> object = Acquire(m_manager, "alpha");
@@ -313,7 +313,7 @@ TEST_F(ModuleManagerTest, RetiredModuleKeepsItsLibraryForLiveObjects)
     EXPECT_TRUE(IsMapped(kA));
 }
 
-TEST_F(ModuleManagerTest, UnregisterOfAnUnknownFileChangesNothing)
+TEST_F(TModuleManagerTest, UnregisterOfAnUnknownFileChangesNothing)
 {
     ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
     const std::string missing = (fs::path(kPathA).parent_path() / "libnothing.so").string();
@@ -326,7 +326,7 @@ TEST_F(ModuleManagerTest, UnregisterOfAnUnknownFileChangesNothing)
     EXPECT_FALSE(IsMapped(kB));
 }
 
-TEST_F(ModuleManagerTest, NullObjectsAndTypesAreHarmless)
+TEST_F(TModuleManagerTest, NullObjectsAndTypesAreHarmless)
 {
     ASSERT_EQ(0, m_manager->RegisterModule(kPathA, kEntry));
     m_manager->PinObject(nullptr); // not kept: AcquireObject would ask it first

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <thread>
 
-TEST(PlatformClock, TickCountAdvancesWithTimeAndNeverGoesBack)
+TEST(ClockTest, TickCountAdvancesWithTimeAndNeverGoesBack)
 {
     const std::uint32_t start = platform::TickCount();
     std::uint32_t previous = start;
@@ -22,7 +22,7 @@ TEST(PlatformClock, TickCountAdvancesWithTimeAndNeverGoesBack)
     EXPECT_GE(static_cast<std::uint32_t>(platform::TickCount() - start), 29u);
 }
 
-TEST(PlatformClock, ConsoleAttributeReadsBackTheLastValueSet)
+TEST(ClockTest, ConsoleAttributeReadsBackTheLastValueSet)
 {
     EXPECT_EQ(platform::GetConsoleTextAttribute(), 0u);
     for (std::uint16_t attribute : {std::uint16_t{137}, std::uint16_t{138}, std::uint16_t{0xFFFF}, std::uint16_t{0}})

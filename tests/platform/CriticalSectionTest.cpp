@@ -11,7 +11,7 @@
 using platform::CCriticalSection;
 using platform::CLockGuard;
 
-TEST(PlatformLock, OwnerMayEnterAgainAndOthersWaitForTheLastLeave)
+TEST(CCriticalSectionTest, OwnerMayEnterAgainAndOthersWaitForTheLastLeave)
 {
     CCriticalSection section;
     section.Enter();
@@ -31,7 +31,7 @@ TEST(PlatformLock, OwnerMayEnterAgainAndOthersWaitForTheLastLeave)
     EXPECT_TRUE(entered);
 }
 
-TEST(PlatformLock, SerialisesUpdatesFromManyThreads)
+TEST(CCriticalSectionTest, SerialisesUpdatesFromManyThreads)
 {
     CCriticalSection section;
     long counter = 0; // deliberately not atomic: only the lock protects it
@@ -56,7 +56,7 @@ TEST(PlatformLock, SerialisesUpdatesFromManyThreads)
     EXPECT_EQ(counter, static_cast<long>(kThreads) * kRounds);
 }
 
-TEST(PlatformLock, GuardLeavesWhenAnExceptionUnwinds)
+TEST(CCriticalSectionTest, GuardLeavesWhenAnExceptionUnwinds)
 {
     CCriticalSection section;
     try

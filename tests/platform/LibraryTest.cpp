@@ -28,7 +28,7 @@ private:
 };
 
 // A fresh scratch directory under the system's temporary directory.
-class PlatformLibrary : public ::testing::Test
+class LibraryTest : public ::testing::Test
 {
 protected:
     testsupport::CScratchDir m_scratch{"vesk-platform"};
@@ -36,7 +36,7 @@ protected:
 
 } // namespace
 
-TEST_F(PlatformLibrary, ExportOfALoadedLibraryCanBeCalled)
+TEST_F(LibraryTest, ExportOfALoadedLibraryCanBeCalled)
 {
     platform::LibraryHandle library = platform::OpenLibrary(kPluginPath.c_str());
     ASSERT_NE(library, nullptr);
@@ -48,7 +48,7 @@ TEST_F(PlatformLibrary, ExportOfALoadedLibraryCanBeCalled)
     platform::CloseLibrary(library);
 }
 
-TEST_F(PlatformLibrary, WhatCannotBeLoadedGivesNull)
+TEST_F(LibraryTest, WhatCannotBeLoadedGivesNull)
 {
     std::ofstream(m_scratch / "not-a-library.so") << "plain text\n";
     const std::string missing = (m_scratch / "missing.so").string();
@@ -68,7 +68,7 @@ TEST_F(PlatformLibrary, WhatCannotBeLoadedGivesNull)
 // However the library is named, its full path is the one canonical path of
 // the file, and it does not depend on the working directory at the time of
 // asking.
-TEST_F(PlatformLibrary, FullPathIsTheCanonicalPathOfTheFileOpened)
+TEST_F(LibraryTest, FullPathIsTheCanonicalPathOfTheFileOpened)
 {
     const fs::path canonical = fs::canonical(kPluginPath);
     const fs::path link = m_scratch / "link-to-plugin.so";
@@ -111,7 +111,7 @@ TEST_F(PlatformLibrary, FullPathIsTheCanonicalPathOfTheFileOpened)
     }
 }
 
-TEST_F(PlatformLibrary, LibraryFoundBySearchReportsTheFileTheLoaderChose)
+TEST_F(LibraryTest, LibraryFoundBySearchReportsTheFileTheLoaderChose)
 {
     // A bare name goes through the loader's search rules; the C library is
     // always there to be found.

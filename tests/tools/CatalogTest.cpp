@@ -11,7 +11,7 @@ namespace
 
 using versionCenter::CCatalog;
 
-TEST(CatalogTest, RefusesBrokenCatalogsNamingThePlace)
+TEST(CCatalogTest, RefusesBrokenCatalogsNamingThePlace)
 {
     struct
     {
@@ -59,7 +59,7 @@ TEST(CatalogTest, RefusesBrokenCatalogsNamingThePlace)
     }
 }
 
-TEST(CatalogTest, MissingFileIsNamed)
+TEST(CCatalogTest, MissingFileIsNamed)
 {
     CCatalog catalog;
     std::string error;
@@ -67,7 +67,7 @@ TEST(CatalogTest, MissingFileIsNamed)
     EXPECT_EQ(error, "/nonexistent/catalog.json: cannot be opened for reading");
 }
 
-TEST(CatalogTest, ReadsDefaultsAndLeniencies)
+TEST(CCatalogTest, ReadsDefaultsAndLeniencies)
 {
     CCatalog catalog;
     std::string error;

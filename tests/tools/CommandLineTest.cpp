@@ -29,7 +29,7 @@ void Parse(CParsed& parsed, std::vector<std::string> words)
 
 } // namespace
 
-TEST(CommandLine, OptionsAnywhereInEitherFormAndDoubleDashEndsThem)
+TEST(CCommandLineTest, OptionsAnywhereInEitherFormAndDoubleDashEndsThem)
 {
     CParsed parsed;
     Parse(parsed, {"first", "--state=a=b", "--force", "-", "--level", "3", "--state", "last", "--", "--force", "-l"});
@@ -52,7 +52,7 @@ TEST(CommandLine, OptionsAnywhereInEitherFormAndDoubleDashEndsThem)
     EXPECT_TRUE(parsed.line.GetArguments().empty()); // nothing left over from the first parse
 }
 
-TEST(CommandLine, UsageErrorsSayWhatIsWrong)
+TEST(CCommandLineTest, UsageErrorsSayWhatIsWrong)
 {
     const struct
     {

@@ -78,7 +78,7 @@ std::vector<std::string> PatchNumbers(const kvrUpdate::IPatchList* list)
 
 using Texts = std::vector<std::string>;
 
-class VersionCenterTest : public ::testing::Test
+class CVersionCenterTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -105,7 +105,7 @@ protected:
     kvrUpdate::IVersionQuery* m_query = nullptr;
 };
 
-TEST_F(VersionCenterTest, QueryAnswersEveryOperation)
+TEST_F(CVersionCenterTest, QueryAnswersEveryOperation)
 {
     ASSERT_NE(m_query->GetLastVersion(), nullptr);
     EXPECT_STREQ(m_query->GetLastVersion()->ToString(), "1.10.0.0");
@@ -160,7 +160,7 @@ TEST_F(VersionCenterTest, QueryAnswersEveryOperation)
     EXPECT_STREQ(check->GetType(), "md5list");
 }
 
-TEST_F(VersionCenterTest, UnknownThingsGiveNull)
+TEST_F(CVersionCenterTest, UnknownThingsGiveNull)
 {
     EXPECT_EQ(m_query->GetPatchs("1.5"), nullptr);                // unknown version
     EXPECT_EQ(m_query->GetVersionEvolution("1.0", "9"), nullptr);
@@ -182,7 +182,7 @@ TEST_F(VersionCenterTest, UnknownThingsGiveNull)
     EXPECT_EQ(m_query->GetPatchs("3.0")->GetCount(), 0);
 }
 
-TEST(VersionCenterAnswerTest, RoutesAndStatuses)
+TEST(CVersionCenterAnswerTest, RoutesAndStatuses)
 {
     versionCenter::CCatalog catalog;
     std::string error;

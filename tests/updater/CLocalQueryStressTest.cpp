@@ -47,7 +47,7 @@ std::vector<int> CheckList(const Json::Value& patchs)
 
 } // namespace
 
-TEST(LocalQueryStress, ConcurrentReadsWritesAndAddsLoseNothing)
+TEST(CLocalQueryStressTest, ConcurrentReadsWritesAndAddsLoseNothing)
 {
     CLocalQuery state;
     std::atomic<int> addersLeft{kAdders};

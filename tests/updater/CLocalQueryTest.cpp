@@ -49,7 +49,7 @@ void Fill(CLocalQuery& state)
 
 } // namespace
 
-TEST(LocalQuery, FreshStateWritesDefaultsAndReadsThemBack)
+TEST(CLocalQueryTest, FreshStateWritesDefaultsAndReadsThemBack)
 {
     const TOwnedPtr<kvrUpdate::ILocalQuery> state = Own(kvrUpdate::CreateLocalQuery());
     TOwnedPtr<kvrUpdate::ILocalQuery> other = Own(kvrUpdate::CreateLocalQuery());
@@ -69,7 +69,7 @@ TEST(LocalQuery, FreshStateWritesDefaultsAndReadsThemBack)
     EXPECT_EQ(state->ToString(), text);
 }
 
-TEST(LocalQuery, StoredDocumentLoadsIntoAnotherStateWithoutLoss)
+TEST(CLocalQueryTest, StoredDocumentLoadsIntoAnotherStateWithoutLoss)
 {
     CLocalQuery state;
     Fill(state);
@@ -89,7 +89,7 @@ TEST(LocalQuery, StoredDocumentLoadsIntoAnotherStateWithoutLoss)
     EXPECT_STREQ(loaded->GetPatchList(1)->GetAt(0)->GetResultVersion()->ToString(), "4294967295.0.0.1");
 }
 
-TEST(LocalQuery, TextThatIsNotADocumentChangesNothing)
+TEST(CLocalQueryTest, TextThatIsNotADocumentChangesNothing)
 {
     CLocalQuery state;
     Fill(state);
@@ -106,7 +106,7 @@ TEST(LocalQuery, TextThatIsNotADocumentChangesNothing)
     }
 }
 
-TEST(LocalQuery, DocumentReplacesTheWholeStateAndDefaultsWhatIsMissingOrMistyped)
+TEST(CLocalQueryTest, DocumentReplacesTheWholeStateAndDefaultsWhatIsMissingOrMistyped)
 {
     CLocalQuery state;
     struct Case
@@ -133,7 +133,7 @@ TEST(LocalQuery, DocumentReplacesTheWholeStateAndDefaultsWhatIsMissingOrMistyped
     }
 }
 
-TEST(LocalQuery, AddsIndependentCopiesToOneListOnlyAndHandsOutFixedLists)
+TEST(CLocalQueryTest, AddsIndependentCopiesToOneListOnlyAndHandsOutFixedLists)
 {
     CLocalQuery state;
     const kvrUpdate::IPatchList* installed = state.GetPatchList(0);
@@ -155,7 +155,7 @@ TEST(LocalQuery, AddsIndependentCopiesToOneListOnlyAndHandsOutFixedLists)
 }
 
 // The install decision on the patch's result version, and what it reports.
-TEST(LocalQuery, RecordInstalledPatchDecidesOnTheResultVersion)
+TEST(CLocalQueryTest, RecordInstalledPatchDecidesOnTheResultVersion)
 {
     CLocalQuery state;
     ASSERT_TRUE(state.FromString(R"({"version": {"v": "1.0.0.1"}})"));
@@ -236,7 +236,7 @@ private:
 
 // Every operation waits for the lock while another thread holds it, and the
 // holder may call any of them itself.
-TEST(LocalQuery, EveryOperationRunsUnderTheLock)
+TEST(CLocalQueryTest, EveryOperationRunsUnderTheLock)
 {
     CLocalQuery state;
     const CPatch patch = MakePatch("P1");

@@ -18,7 +18,7 @@ std::string QueryCenter(IUpdater& updater)
 
 } // namespace
 
-TEST(CUpdaterDocument, FreshUpdaterWritesEmptySettingsAndAFreshLocalState)
+TEST(CUpdaterDocumentTest, FreshUpdaterWritesEmptySettingsAndAFreshLocalState)
 {
     UpdaterPtr updater = NewUpdater();
     Json::Value root = Parse(updater->ToString());
@@ -37,7 +37,7 @@ TEST(CUpdaterDocument, FreshUpdaterWritesEmptySettingsAndAFreshLocalState)
     EXPECT_EQ(copy->ToString(), text);
 }
 
-TEST(CUpdaterDocument, RoundTripKeepsEverything)
+TEST(CUpdaterDocumentTest, RoundTripKeepsEverything)
 {
     UpdaterPtr updater = NewUpdater();
     ASSERT_TRUE(updater->FromString(Document("Editor", "http://127.0.0.1:1/", "1.2").c_str()));
@@ -57,7 +57,7 @@ TEST(CUpdaterDocument, RoundTripKeepsEverything)
 
 // Text that is no configuration document changes nothing, byte for byte: the
 // host's stored state must survive a damaged file.
-TEST(CUpdaterDocument, RejectedTextChangesNothing)
+TEST(CUpdaterDocumentTest, RejectedTextChangesNothing)
 {
     const char* rejected[] = {"", "{", "{\"porduct_name\": ", "[1, 2]", "\"Editor\"", "5", "true", "null",
                               "[{\"porduct_name\": \"X\"}]"};
@@ -77,7 +77,7 @@ TEST(CUpdaterDocument, RejectedTextChangesNothing)
     }
 }
 
-TEST(CUpdaterDocument, EmptyObjectResetsEverything)
+TEST(CUpdaterDocumentTest, EmptyObjectResetsEverything)
 {
     UpdaterPtr updater = NewUpdater();
     ASSERT_TRUE(updater->FromString(Document("Editor", "http://127.0.0.1:1/", "1.2").c_str()));
@@ -98,7 +98,7 @@ TEST(CUpdaterDocument, EmptyObjectResetsEverything)
 
 // The two settings of unusual JSON types. The local state is read all the
 // same: an odd setting never costs the installed record.
-TEST(CUpdaterDocument, UnusualSettingTypes)
+TEST(CUpdaterDocumentTest, UnusualSettingTypes)
 {
     struct
     {
@@ -132,7 +132,7 @@ TEST(CUpdaterDocument, UnusualSettingTypes)
     }
 }
 
-TEST(CUpdaterDocument, OnlyTheMisspeltProductKeyIsRead)
+TEST(CUpdaterDocumentTest, OnlyTheMisspeltProductKeyIsRead)
 {
     UpdaterPtr updater = NewUpdater();
     EXPECT_TRUE(updater->FromString("{\"product_name\": \"Editor\", \"product\": \"Editor\"}"));
@@ -142,7 +142,7 @@ TEST(CUpdaterDocument, OnlyTheMisspeltProductKeyIsRead)
     EXPECT_EQ(Parse(updater->ToString()).isMember("extra"), false);
 }
 
-TEST(CUpdaterDocument, UpdaterProductNameWinsOverTheLocalOne)
+TEST(CUpdaterDocumentTest, UpdaterProductNameWinsOverTheLocalOne)
 {
     UpdaterPtr updater = NewUpdater();
     EXPECT_TRUE(updater->FromString(
@@ -154,7 +154,7 @@ TEST(CUpdaterDocument, UpdaterProductNameWinsOverTheLocalOne)
 
 // A "local" member that is no object says nothing about what is installed:
 // the recorded state stays.
-TEST(CUpdaterDocument, LocalMemberThatIsNoObjectKeepsTheLocalState)
+TEST(CUpdaterDocumentTest, LocalMemberThatIsNoObjectKeepsTheLocalState)
 {
     const char* members[] = {"\"1.0\"", "[1]", "7", "true"};
     for (const char* member : members)
@@ -173,7 +173,7 @@ TEST(CUpdaterDocument, LocalMemberThatIsNoObjectKeepsTheLocalState)
     }
 }
 
-TEST(CUpdaterDocument, SettersReachTheQueryAndTheLocalState)
+TEST(CUpdaterDocumentTest, SettersReachTheQueryAndTheLocalState)
 {
     UpdaterPtr updater = NewUpdater();
     updater->SetProductName("Editor");
@@ -198,7 +198,7 @@ TEST(CUpdaterDocument, SettersReachTheQueryAndTheLocalState)
 
 // Bytes of another code page are stored as they are and come back as they
 // were (they do not form UTF-8, so loading leaves them alone).
-TEST(CUpdaterDocument, NonAsciiProductNameSurvivesStorage)
+TEST(CUpdaterDocumentTest, NonAsciiProductNameSurvivesStorage)
 {
     UpdaterPtr updater = NewUpdater();
     updater->SetProductName("\xE9t\xE9 Editor");
@@ -210,7 +210,7 @@ TEST(CUpdaterDocument, NonAsciiProductNameSurvivesStorage)
     EXPECT_STREQ(loaded->GetLocalQuery()->GetProductName(), "\xE9t\xE9 Editor");
 }
 
-TEST(CUpdaterDocument, EmbeddedObjectsIgnoreRelease)
+TEST(CUpdaterDocumentTest, EmbeddedObjectsIgnoreRelease)
 {
     UpdaterPtr updater = NewUpdater();
     updater->SetProductName("Editor");

@@ -26,7 +26,7 @@ std::string LocalVersion(IUpdater& updater)
 
 // The three-way decision on the result version, with the parts compared as
 // numbers.
-TEST(CUpdaterPatch, InstalledDecidesOnTheResultVersion)
+TEST(CUpdaterPatchTest, InstalledDecidesOnTheResultVersion)
 {
     struct
     {
@@ -55,7 +55,7 @@ TEST(CUpdaterPatch, InstalledDecidesOnTheResultVersion)
     }
 }
 
-TEST(CUpdaterPatch, SamePatchInstalledAgainIsListedEachTime)
+TEST(CUpdaterPatchTest, SamePatchInstalledAgainIsListedEachTime)
 {
     UpdaterPtr updater = UpdaterAt("1.0.0.0");
     CPatch patch = MakePatch("P101", "1.0.0.1");
@@ -69,7 +69,7 @@ TEST(CUpdaterPatch, SamePatchInstalledAgainIsListedEachTime)
     EXPECT_EQ(LocalVersion(*updater), "1.0.0.1");
 }
 
-TEST(CUpdaterPatch, DownloadedListsEveryCallAndLeavesTheRestAlone)
+TEST(CUpdaterPatchTest, DownloadedListsEveryCallAndLeavesTheRestAlone)
 {
     UpdaterPtr updater = UpdaterAt("1.0");
     CPatch patch = MakePatch("P1", "1.1");
@@ -81,7 +81,7 @@ TEST(CUpdaterPatch, DownloadedListsEveryCallAndLeavesTheRestAlone)
 }
 
 // The lists hold copies with every field; the caller's patch may go away.
-TEST(CUpdaterPatch, RecordedPatchesAreCompleteCopies)
+TEST(CUpdaterPatchTest, RecordedPatchesAreCompleteCopies)
 {
     UpdaterPtr updater = UpdaterAt("1.1");
     IPatch* patch = MakePatch("P7", "1.1", "1.0").Clone();
@@ -105,7 +105,7 @@ TEST(CUpdaterPatch, RecordedPatchesAreCompleteCopies)
 
 // A host may hand back a patch the local state lends it; the list it comes
 // from grows while the patch is copied.
-TEST(CUpdaterPatch, PatchLentByTheLocalStateItself)
+TEST(CUpdaterPatchTest, PatchLentByTheLocalStateItself)
 {
     UpdaterPtr updater = UpdaterAt("1.1");
     CPatch patch = MakePatch("P1", "1.1");
@@ -130,7 +130,7 @@ TEST(CUpdaterPatch, PatchLentByTheLocalStateItself)
     EXPECT_EQ(LocalVersion(*updater), "1.2.0.0");
 }
 
-TEST(CUpdaterPatch, NullPatchIsIgnored)
+TEST(CUpdaterPatchTest, NullPatchIsIgnored)
 {
     UpdaterPtr updater = UpdaterAt("1.0");
     const std::string before = updater->ToString();
@@ -142,7 +142,7 @@ TEST(CUpdaterPatch, NullPatchIsIgnored)
 // The local state's readers on another thread never see the decision half
 // made: a version read while patches are installed is always one of the
 // versions the patches lead to.
-TEST(CUpdaterPatch, InstallingWhileAnotherThreadReadsTheLocalState)
+TEST(CUpdaterPatchTest, InstallingWhileAnotherThreadReadsTheLocalState)
 {
     UpdaterPtr updater = UpdaterAt("1.0");
     ILocalQuery* local = updater->GetLocalQuery();

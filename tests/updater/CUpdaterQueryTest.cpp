@@ -11,7 +11,7 @@ using testsupport::CTestHttpServer;
 namespace
 {
 
-class CUpdaterQuery : public ::testing::Test
+class CUpdaterQueryTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -32,7 +32,7 @@ protected:
 
 } // namespace
 
-TEST_F(CUpdaterQuery, LoadedConfigurationDirectsTheRequests)
+TEST_F(CUpdaterQueryTest, LoadedConfigurationDirectsTheRequests)
 {
     UpdaterPtr updater = NewUpdater();
     ASSERT_TRUE(updater->FromString(Document("Editor", m_server.Url("/"), "1.0").c_str()));
@@ -45,7 +45,7 @@ TEST_F(CUpdaterQuery, LoadedConfigurationDirectsTheRequests)
 }
 
 // A new product name makes the cached situation stale; the same name does not.
-TEST_F(CUpdaterQuery, SettersReconfigureTheQuery)
+TEST_F(CUpdaterQueryTest, SettersReconfigureTheQuery)
 {
     UpdaterPtr updater = NewUpdater();
     updater->SetVersionCenter(m_server.Url("/").c_str());
