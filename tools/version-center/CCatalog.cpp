@@ -18,6 +18,28 @@ namespace
 const char* const kPatchTypes[] = {"bug", "resource", "function", "version"};
 const char* const kPatchForces[] = {"wait", "common", "recommend", "must"};
 
+// Whether a text can stand in a request path as it is: the library sends it
+// unencoded, so '?' and '#' would end the path, '%' would be decoded, and a
+// "." or ".." segment would be taken away by the client.
+bool Requestable(const std::string& text)
+{
+    if (std::any_of(text.begin(), text.end(), [](unsigned char c) {
+            return c < 0x20 || c == 0x7f || c == '?' || c == '#' || c == '%';
+        }))
+        return false;
+    std::string::size_type start = 0;
+    for (;;)
+    {
+        const std::string::size_type slash = text.find('/', start);
+        const std::string segment = text.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        if (segment == "." || segment == "..")
+            return false;
+        if (slash == std::string::npos)
+            return true;
+        start = slash + 1;
+    }
+}
+
 std::string Lower(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -46,9 +68,9 @@ public:
             const std::string where = "products." + name;
             if (name.empty())
                 return Fail("products", "a product name is empty");
-            if (name.find('/') != std::string::npos ||
-                std::any_of(name.begin(), name.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
-                return Fail(where, "a product name must not contain '/' or control characters");
+            if (name.find('/') != std::string::npos || !Requestable(name))
+                return Fail(where, "a product name must not contain '/', '?', '#', '%' or control characters, "
+                                   "nor be '.' or '..'");
             CProductEntry& product = products[name];
             product.name = name;
             if (!ReadProduct(list[name], where, product))
@@ -297,6 +319,9 @@ private:
             return false;
         if (patch.number.empty())
             return Fail(at + ".number", "every patch needs a non-empty number");
+        if (!Requestable(patch.number))
+            return Fail(at + ".number", "a patch number must not contain '?', '#', '%' or control characters, "
+                                        "nor '.' or '..' between slashes");
         if (!numbers.insert(patch.number).second)
             return Fail(at + ".number", "patch number \"" + patch.number + "\" is used twice");
         return Text(body, "title", at, patch.title) && Text(body, "comment", at, patch.comment) &&
