@@ -222,6 +222,28 @@ TEST(CVersionCenterAnswerTest, RoutesAndStatuses)
     }
 }
 
+TEST(CVersionCenterAnswerTest, CompletesAddressesRelativeToTheDownloadTree)
+{
+    versionCenter::CCatalog catalog;
+    std::string error;
+    ASSERT_TRUE(catalog.LoadText(R"({"products": {"E": {"versions": {"1": {
+        "package": {"base_url": "E/1.0.0.0/", "direct_file": {"url": ""},
+                    "resource": [{"url": "E/1.0.0.0/a%20b.txt"}, {"url": "https://cdn.test/x.bin"}]},
+        "file_check": {"url": "E/filecheck/1.0.0.0.json"}}}}}})",
+                                 "test catalog", error))
+        << error;
+    EXPECT_TRUE(catalog.HasTreeRelativeUrls());
+    const versionCenter::CVersionCenter center(std::move(catalog), "/", "http://127.0.0.1:9/files");
+    Json::Value package;
+    ASSERT_TRUE(Json::Reader().parse(center.Answer("/E/versions/1/package", {}).body, package));
+    EXPECT_EQ(package["base_url"], "http://127.0.0.1:9/files/E/1.0.0.0/");
+    EXPECT_EQ(package["direct_file"]["url"], ""); // no file stays no file
+    EXPECT_EQ(package["resource"]["files"][0]["url"], "http://127.0.0.1:9/files/E/1.0.0.0/a%20b.txt");
+    EXPECT_EQ(package["resource"]["files"][1]["url"], "https://cdn.test/x.bin");
+    EXPECT_NE(center.Answer("/E/versions/1/FileCheckDef", {}).body.find("\"http://127.0.0.1:9/files/E/filecheck/"),
+              std::string::npos);
+}
+
 // The backlog of the TCP socket listening on 127.0.0.1:`port`, as the kernel
 // reports it (the Send-Q that `ss -ltn` shows), or -1.
 int ListenBacklog(int port)
@@ -316,7 +338,7 @@ TEST(VersionCenterProgramTest, CatalogThatDoesNotLoadEndsTheProgram)
     WriteFile(catalogPath, R"({"products": {"E": {"versions": {"1": {}}, "patchs": []}}})");
     CBackgroundProgram program(VERSION_CENTER_EXE, {"--listen", "127.0.0.1:0", catalogPath}, err);
     EXPECT_EQ(program.Wait(), 3);
-    EXPECT_EQ(ReadFile(err), "version-center: " + catalogPath + ": products.E: unknown member \"patchs\" (known: "
+    EXPECT_EQ(ReadFile(err), "version-center: error: " + catalogPath + ": products.E: unknown member \"patchs\" (known: "
                                                                 "situation, versions, patches)\n");
 }
 

@@ -1,5 +1,7 @@
 #include "CCatalog.h"
 
+#include "DownloadUrl.h"
+
 #include <json/json.h>
 
 #include <algorithm>
@@ -414,6 +416,38 @@ bool CCatalog::LoadText(const std::string& text, const std::string& origin, std:
     }
     m_products.swap(products);
     return true;
+}
+
+namespace
+{
+
+bool RelativeIn(const CPackageEntry* package)
+{
+    if (!package)
+        return false;
+    return IsTreeRelative(package->baseUrl) || IsTreeRelative(package->directFile.url) ||
+           std::any_of(package->resource.begin(), package->resource.end(),
+                       [](const CFileEntry& file) { return IsTreeRelative(file.url); });
+}
+
+bool RelativeIn(const CProductEntry& product)
+{
+    for (const auto& version : product.versions)
+    {
+        if (RelativeIn(version.second.package.get()) ||
+            (version.second.fileCheck && IsTreeRelative(version.second.fileCheck->url)))
+            return true;
+    }
+    return std::any_of(product.patches.begin(), product.patches.end(),
+                       [](const CPatchEntry& patch) { return RelativeIn(patch.package.get()); });
+}
+
+} // namespace
+
+bool CCatalog::HasTreeRelativeUrls() const
+{
+    return std::any_of(m_products.begin(), m_products.end(),
+                       [](const std::pair<const std::string, CProductEntry>& item) { return RelativeIn(item.second); });
 }
 
 const CProductEntry* CCatalog::FindProduct(const std::string& name) const

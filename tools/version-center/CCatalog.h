@@ -85,6 +85,10 @@ public:
 
     const std::map<std::string, CProductEntry>& Products() const { return m_products; }
 
+    /// Whether any download address (a package's base url, a file's url, a
+    /// file check's url) is relative to the download tree.
+    bool HasTreeRelativeUrls() const;
+
 private:
     std::map<std::string, CProductEntry> m_products;
 };

@@ -1,5 +1,7 @@
 #include "CVersionCenter.h"
 
+#include "DownloadUrl.h"
+
 #include <httplib.h>
 #include <json/json.h>
 
@@ -74,25 +76,25 @@ std::string PatchListText(const std::vector<const CPatchEntry*>& patches)
     return Render(value);
 }
 
-Json::Value FileJson(const CFileEntry& file)
+Json::Value FileJson(const CFileEntry& file, const std::string& downloadUrl)
 {
     Json::Value value(Json::objectValue);
-    value["url"] = file.url;
+    value["url"] = CompleteUrl(file.url, downloadUrl);
     value["md5"] = file.md5;
     value["path"] = file.path;
     value["length"] = std::to_string(file.length); // lengths travel as decimal text
     return value;
 }
 
-std::string PackageText(const CPackageEntry& package)
+std::string PackageText(const CPackageEntry& package, const std::string& downloadUrl)
 {
     Json::Value files(Json::arrayValue);
     for (const CFileEntry& file : package.resource)
-        files.append(FileJson(file));
+        files.append(FileJson(file, downloadUrl));
     Json::Value value(Json::objectValue);
-    value["direct_file"] = FileJson(package.directFile);
+    value["direct_file"] = FileJson(package.directFile, downloadUrl);
     value["direct_type"] = package.directType;
-    value["base_url"] = package.baseUrl;
+    value["base_url"] = CompleteUrl(package.baseUrl, downloadUrl);
     value["resource"]["files"] = files;
     return Render(value);
 }
@@ -152,7 +154,7 @@ const std::string kFileCheckSuffix = "/FileCheckDef";
 
 } // namespace
 
-CVersionCenter::CVersionCenter(CCatalog catalog, std::string basePath)
+CVersionCenter::CVersionCenter(CCatalog catalog, std::string basePath, const std::string& downloadUrl)
     : m_catalog(std::move(catalog)), m_basePath(std::move(basePath))
 {
     if (m_basePath.empty() || m_basePath.front() != '/')
@@ -160,10 +162,10 @@ CVersionCenter::CVersionCenter(CCatalog catalog, std::string basePath)
     if (m_basePath.back() != '/')
         m_basePath += '/';
     for (const auto& item : m_catalog.Products())
-        m_rendered[item.first] = RenderProduct(item.second);
+        m_rendered[item.first] = RenderProduct(item.second, downloadUrl.empty() ? downloadUrl : WithSlash(downloadUrl));
 }
 
-CVersionCenter::CRendered CVersionCenter::RenderProduct(const CProductEntry& product)
+CVersionCenter::CRendered CVersionCenter::RenderProduct(const CProductEntry& product, const std::string& downloadUrl)
 {
     CRendered rendered;
     Json::Value situation(Json::objectValue);
@@ -179,11 +181,11 @@ CVersionCenter::CRendered CVersionCenter::RenderProduct(const CProductEntry& pro
         all.push_back(version.first);
         rendered.patchsFor[version.first] = PatchListText(PatchesApplyingTo(product, version.first));
         if (version.second.package)
-            rendered.versionPackage[version.first] = PackageText(*version.second.package);
+            rendered.versionPackage[version.first] = PackageText(*version.second.package, downloadUrl);
         if (version.second.fileCheck)
         {
             Json::Value check(Json::objectValue);
-            check["url"] = version.second.fileCheck->url;
+            check["url"] = CompleteUrl(version.second.fileCheck->url, downloadUrl);
             check["type"] = version.second.fileCheck->type;
             rendered.fileCheck[version.first] = Render(check);
         }
@@ -192,7 +194,7 @@ CVersionCenter::CRendered CVersionCenter::RenderProduct(const CProductEntry& pro
     for (const CPatchEntry& patch : product.patches)
     {
         if (patch.package)
-            rendered.patchPackage[patch.number] = PackageText(*patch.package);
+            rendered.patchPackage[patch.number] = PackageText(*patch.package, downloadUrl);
     }
     return rendered;
 }

@@ -39,12 +39,19 @@ class CVersionCenter
 {
 public:
     /// `basePath` is what every request path starts with; it begins and ends
-    /// with '/' ("/" or "/vc/").
-    CVersionCenter(CCatalog catalog, std::string basePath = "/");
+    /// with '/' ("/" or "/vc/"). Download addresses of the catalog that are
+    /// relative to the download tree are completed with `downloadUrl`, the
+    /// address the tree is served at; when it is empty they are sent as they
+    /// are.
+    explicit CVersionCenter(CCatalog catalog, std::string basePath = "/", const std::string& downloadUrl = "");
 
     /// The answer to a GET of the (URL-decoded) path with the decoded query
     /// parameters.
     CAnswer Answer(const std::string& path, const std::multimap<std::string, std::string>& query) const;
+
+    const CCatalog& Catalog() const { return m_catalog; }
+    /// Begins and ends with '/'.
+    const std::string& BasePath() const { return m_basePath; }
 
     /// Routes every GET of `server` to Answer.
     void Mount(httplib::Server& server) const;
@@ -61,7 +68,7 @@ private:
     };
 
     /// The answers of one product that do not depend on the query.
-    static CRendered RenderProduct(const CProductEntry& product);
+    static CRendered RenderProduct(const CProductEntry& product, const std::string& downloadUrl);
 
     /// `rest` is the path after the product name.
     CAnswer ProductAnswer(const CProductEntry& product, const CRendered& rendered, const std::string& rest,

@@ -21,8 +21,16 @@ public:
     /// the text held any digit at all.
     static CVersionNumber Parse(const std::string& text, bool* hasDigits = nullptr);
 
+    /// Parses a text that is nothing but one to four dot-separated numbers,
+    /// each below 2^32 ("2", "1.2", "1.2.0.17"). False for anything else.
+    static bool ParseExact(const std::string& text, CVersionNumber& version);
+
     /// The canonical text, "1.2.0.0".
     std::string ToString() const;
+
+    /// The canonical text without trailing zero parts after the second:
+    /// "1.2", "1.2.3", "1.2.0.17".
+    std::string ShortText() const;
 
     bool operator<(const CVersionNumber& other) const { return m_parts < other.m_parts; }
     bool operator==(const CVersionNumber& other) const { return m_parts == other.m_parts; }

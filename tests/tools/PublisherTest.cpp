@@ -1,0 +1,206 @@
+// Publishing release folders into a catalog and a download tree: what a
+// re-run changes and keeps, and that bad input leaves the disk as it was.
+#include "CCatalog.h"
+#include "CPublisher.h"
+#include "CVersionCenter.h"
+
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+using versionCenter::CPublishRequest;
+using versionCenter::CPublishSummary;
+using versionCenter::PublishResult;
+
+namespace
+{
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+Json::Value ParseJson(const std::string& text)
+{
+    Json::Value value;
+    std::istringstream in(text);
+    Json::CharReaderBuilder builder;
+    std::string errors;
+    EXPECT_TRUE(Json::parseFromStream(builder, in, &value, &errors)) << errors << text;
+    return value;
+}
+
+// Every file and link under `root`: its content (a link's target) and inode,
+// so that a rewrite shows even when the content is the same.
+std::map<std::string, std::string> Snapshot(const fs::path& root)
+{
+    std::map<std::string, std::string> files;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it)
+    {
+        struct stat info{};
+        ::lstat(it->path().c_str(), &info);
+        const std::string name = it->path().lexically_relative(root).string();
+        if (it->is_symlink())
+            files[name] = "link to " + fs::read_symlink(it->path()).string();
+        else if (it->is_regular_file())
+            files[name] = std::to_string(info.st_ino) + ":" + ReadFile(it->path());
+        else
+            files[name] = "folder";
+    }
+    return files;
+}
+
+class PublisherTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/vc-publish.XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        m_request.product = "Editor";
+        m_request.releases = m_dir / "releases";
+        m_request.output = m_dir / "downloads";
+        m_request.catalog = m_dir / "catalog.json";
+        WriteFile(m_request.releases / "1.0" / "bin" / "editor.bin", "editor 1.0\n");
+        WriteFile(m_request.releases / "1.0" / "etc" / "editor.conf", "theme = light\n");
+        WriteFile(m_request.releases / "1.1" / "bin" / "editor.bin", "editor 1.1, fixed\n");
+        WriteFile(m_request.releases / "1.1" / "etc" / "editor.conf", "theme = light\n");
+    }
+
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    PublishResult Publish(std::string& error)
+    {
+        CPublishSummary summary;
+        return versionCenter::Publish(m_request, summary, error);
+    }
+
+    fs::path m_dir;
+    CPublishRequest m_request;
+};
+
+TEST_F(PublisherTest, RerunAddsTheNewVersionAndKeepsHandEdits)
+{
+    std::string error;
+    ASSERT_EQ(Publish(error), PublishResult::Done) << error;
+
+    // What the center answers: a version's unchanged file is downloaded from
+    // where an earlier version put it; a patch carries only what changed.
+    versionCenter::CCatalog catalog;
+    ASSERT_TRUE(catalog.LoadFile(m_request.catalog.string(), error)) << error;
+    const versionCenter::CVersionCenter center(std::move(catalog), "/", "http://dl.test/files/");
+    const Json::Value full = ParseJson(center.Answer("/Editor/versions/1.1/package", {}).body);
+    ASSERT_EQ(full["resource"]["files"].size(), 2u);
+    EXPECT_EQ(full["resource"]["files"][0]["url"], "http://dl.test/files/Editor/1.1.0.0/bin/editor.bin");
+    EXPECT_EQ(full["resource"]["files"][1]["url"], "http://dl.test/files/Editor/1.0.0.0/etc/editor.conf");
+    EXPECT_EQ(full["resource"]["files"][1]["length"], "14");
+    const Json::Value chain = ParseJson(center.Answer("/Editor/patchs/evolution/1.0/1.1", {}).body);
+    ASSERT_EQ(chain["patchs"].size(), 1u);
+    const std::string number = chain["patchs"][0]["patch_number"].asString();
+    const Json::Value patch = ParseJson(center.Answer("/Editor/patchs/" + number + "/package", {}).body);
+    ASSERT_EQ(patch["resource"]["files"].size(), 1u);
+    EXPECT_EQ(patch["resource"]["files"][0]["path"], "bin/editor.bin");
+    EXPECT_EQ(ReadFile(m_request.output / "Editor/1.1.0.0/bin/editor.bin"), "editor 1.1, fixed\n");
+    EXPECT_FALSE(fs::exists(m_request.output / "Editor/1.1.0.0/etc/editor.conf"));
+    const Json::Value checkList = ParseJson(ReadFile(m_request.output / "Editor/filecheck/1.1.0.0.json"));
+    EXPECT_EQ(checkList["files"].size(), 2u);
+    EXPECT_EQ(checkList["files"][1]["md5"], full["resource"]["files"][1]["md5"]);
+
+    // A person edits the catalog.
+    std::string edited = ReadFile(m_request.catalog);
+    const auto replace = [&](const std::string& from, const std::string& to) {
+        const std::string::size_type at = edited.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        edited.replace(at, from.size(), to);
+    };
+    replace("\"Editor\" : ", "// Edited by hand.\n\"Editor\" : ");
+    replace("\"comment\" : \"From 1.0 to 1.1.\"", "\"comment\" : \"Fixes the crash.\"");
+    replace("\"force\" : \"common\"", "\"force\" : \"must\"");
+    replace("\"type\" : \"version\"", "\"type\" : \"bug\"");
+    replace("\"title\" : \"Editor 1.1\"", "\"title\" : \"Crash fix\"");
+    replace("\"versions\" : ", "\"situation\" : {\"must\" : \"1.1\", \"will\" : \"2.0\"}, \"versions\" : ");
+    replace("\"type\" : \"md5\"", "\"type\" : \"md5list\"");
+    WriteFile(m_request.catalog, edited);
+    const auto before = Snapshot(m_request.output);
+
+    WriteFile(m_request.releases / "1.2" / "bin" / "editor.bin", "editor 1.1, fixed\n");
+    WriteFile(m_request.releases / "1.2" / "share" / "words.dic", "words\n");
+    ASSERT_EQ(Publish(error), PublishResult::Done) << error;
+
+    // Only what 1.2 adds is new: its version, its patch, its files.
+    const std::string text = ReadFile(m_request.catalog);
+    EXPECT_NE(text.find("// Edited by hand."), std::string::npos) << text;
+    Json::Value now = ParseJson(text);
+    Json::Value& product = now["products"]["Editor"];
+    ASSERT_TRUE(product["versions"].isMember("1.2"));
+    ASSERT_EQ(product["patches"].size(), 2u);
+    EXPECT_EQ(product["patches"][1]["apply"][0], "1.1");
+    EXPECT_EQ(product["patches"][1]["package"]["resource"].size(), 1u); // words.dic only
+    product["versions"].removeMember("1.2");
+    product["patches"].resize(1);
+    EXPECT_EQ(now, ParseJson(edited));
+    auto after = Snapshot(m_request.output);
+    EXPECT_EQ(after.erase("Editor/1.2.0.0/share/words.dic"), 1u);
+    EXPECT_EQ(after.erase("Editor/1.2.0.0/share"), 1u);
+    EXPECT_EQ(after.erase("Editor/1.2.0.0"), 1u);
+    EXPECT_EQ(after.erase("Editor/filecheck/1.2.0.0.json"), 1u);
+    EXPECT_EQ(after, before);
+}
+
+TEST_F(PublisherTest, BadInputWritesNothing)
+{
+    struct
+    {
+        const char* name;
+        void (*spoil)(const CPublishRequest&);
+        const char* message;
+        PublishResult result;
+    } const cases[] = {
+        {"folder not a version", [](const CPublishRequest& r) { fs::create_directory(r.releases / "1.2-beta"); },
+         "1.2-beta: is not a version folder", PublishResult::BadInput},
+        {"version named twice", [](const CPublishRequest& r) { fs::create_directory(r.releases / "1.1.0"); },
+         "names version 1.1.0.0 as", PublishResult::BadInput},
+        {"file that cannot be read",
+         [](const CPublishRequest& r) { fs::create_symlink("/nonexistent", r.releases / "1.1" / "bin" / "lib.so"); },
+         "1.1/bin/lib.so: cannot be read", PublishResult::BadInput},
+        {"catalog that does not load",
+         [](const CPublishRequest& r) { std::ofstream(r.catalog, std::ios::app) << "}"; }, "not valid JSON",
+         PublishResult::BadInput},
+        {"output folder not writable", [](const CPublishRequest& r) { WriteFile(r.output, "a file\n"); },
+         "cannot create the download tree", PublishResult::CannotWrite},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        WriteFile(m_request.catalog, "{\"products\": {\"Viewer\": {\"versions\": {\"3\": {}}}}}\n");
+        c.spoil(m_request);
+        const auto before = Snapshot(m_dir);
+        std::string error;
+        EXPECT_EQ(Publish(error), c.result);
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        EXPECT_EQ(Snapshot(m_dir), before);
+    }
+}
+
+} // namespace

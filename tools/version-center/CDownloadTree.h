@@ -1,0 +1,52 @@
+// Serves a download tree over HTTP: the files under one folder, with their
+// lengths, content types and byte ranges, and nothing outside that folder.
+#ifndef VERSIONCENTER_CDOWNLOADTREE_H
+#define VERSIONCENTER_CDOWNLOADTREE_H
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace httplib
+{
+class Server;
+}
+
+namespace versionCenter
+{
+
+struct CContentType
+{
+    const char* extension; // ".zip"
+    const char* type;      // "application/zip"
+};
+
+/// The content types downloads are sent with, by the extension of their
+/// name; anything else is application/octet-stream.
+const std::vector<CContentType>& DownloadContentTypes();
+
+/// The content type of the file `name`.
+const char* DownloadContentType(const std::string& name);
+
+class CDownloadTree
+{
+public:
+    /// `root` is the folder served; it must exist.
+    explicit CDownloadTree(const std::filesystem::path& root);
+
+    /// The file a request for `relative` (decoded, '/' between names)
+    /// names, in `file`; false when there is none: no regular file there, or
+    /// the name climbs out of the tree ("..", or a link leading outside).
+    bool Resolve(const std::string& relative, std::filesystem::path& file) const;
+
+    /// Answers GET and HEAD of `prefix` (begins and ends with '/') followed
+    /// by a path in the tree. Mount before any handler that takes every path.
+    void Mount(httplib::Server& server, const std::string& prefix) const;
+
+private:
+    std::filesystem::path m_root; // canonical
+};
+
+} // namespace versionCenter
+
+#endif // VERSIONCENTER_CDOWNLOADTREE_H

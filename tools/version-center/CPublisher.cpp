@@ -1,0 +1,429 @@
+#include "CPublisher.h"
+
+#include "CCatalog.h"
+#include "DownloadUrl.h"
+#include "FileDigest.h"
+#include "ReleaseFolders.h"
+
+#include <json/json.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace versionCenter
+{
+namespace
+{
+
+const char kDefaultPackageType[] = "download"; // the sample executor's type
+const char kDefaultCheckType[] = "md5";        // the sample file checker's type
+
+// A file of a version as the catalog lists it: where it is downloaded from.
+struct CPlacedFile
+{
+    std::string path;
+    CFileDigest digest;
+    std::string url;
+};
+
+// A file the download tree must hold.
+struct CCopy
+{
+    fs::path source;
+    fs::path target;
+    CFileDigest digest;
+};
+
+// One version of the release folders, placed in the download tree.
+struct CPlacedVersion
+{
+    const CRelease* release = nullptr;
+    std::string directory; // in the tree, '/' between names
+    std::vector<CPlacedFile> files;
+    std::vector<CPlacedFile> changed; // new or changed since the version before
+    std::string checkList;            // tree path of the file-check list
+};
+
+bool operator==(const CFileDigest& a, const CFileDigest& b)
+{
+    return a.length == b.length && a.md5 == b.md5;
+}
+
+Json::Value FileJson(const CPlacedFile& file)
+{
+    Json::Value value(Json::objectValue);
+    value["url"] = file.url;
+    value["md5"] = file.digest.md5;
+    value["path"] = file.path;
+    value["length"] = Json::Int64(file.digest.length);
+    return value;
+}
+
+// A member text a person may have set, or `fallback`.
+std::string Kept(const Json::Value& parent, const char* key, const char* fallback)
+{
+    const Json::Value& value = parent.isObject() ? parent[key] : Json::Value::nullSingleton();
+    return value.isString() && !value.asString().empty() ? value.asString() : fallback;
+}
+
+Json::Value PackageJson(const std::string& baseUrl, const std::vector<CPlacedFile>& files, const Json::Value& before)
+{
+    Json::Value package(Json::objectValue);
+    package["base_url"] = baseUrl;
+    package["direct_type"] = Kept(before, "direct_type", kDefaultPackageType);
+    Json::Value& resource = package["resource"] = Json::Value(Json::arrayValue);
+    for (const CPlacedFile& file : files)
+        resource.append(FileJson(file));
+    return package;
+}
+
+bool SameVersion(const Json::Value& value, const CVersionNumber& version)
+{
+    bool hasDigits = false;
+    return value.isString() && CVersionNumber::Parse(value.asString(), &hasDigits) == version && hasDigits;
+}
+
+// The key of `versions` that names `version`, or empty.
+std::string VersionKey(const Json::Value& versions, const CVersionNumber& version)
+{
+    for (const std::string& key : versions.getMemberNames())
+    {
+        if (SameVersion(Json::Value(key), version))
+            return key;
+    }
+    return std::string();
+}
+
+// The patch that leads from `from` alone to `to`, or -1.
+int ChainPatch(const Json::Value& patches, const CVersionNumber& from, const CVersionNumber& to)
+{
+    for (Json::ArrayIndex i = 0; i < patches.size(); ++i)
+    {
+        const Json::Value& apply = patches[i]["apply"];
+        if (apply.size() == 1 && SameVersion(apply[0], from) && SameVersion(patches[i]["result"], to))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool NumberTaken(const Json::Value& patches, const std::string& number)
+{
+    for (const Json::Value& patch : patches)
+    {
+        if (patch["number"].isString() && patch["number"].asString() == number)
+            return true;
+    }
+    return false;
+}
+
+std::string NewPatchNumber(const Json::Value& patches, const CVersionNumber& from, const CVersionNumber& to)
+{
+    const std::string base = "P-" + from.ShortText() + "-" + to.ShortText();
+    std::string number = base;
+    for (int suffix = 2; NumberTaken(patches, number); ++suffix)
+        number = base + "-" + std::to_string(suffix);
+    return number;
+}
+
+std::string Render(const Json::Value& value)
+{
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "  ";
+    builder["emitUTF8"] = true;
+    builder["commentStyle"] = "All";
+    return Json::writeString(builder, value) + "\n";
+}
+
+bool ReadText(const fs::path& path, std::string& text, std::string& error)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream buffer;
+    buffer << file.rdbuf();
+    if (!file || file.bad())
+    {
+        error = path.string() + ": cannot be read";
+        return false;
+    }
+    text = buffer.str();
+    return true;
+}
+
+// Whether a new file can be made in `directory`; makes none that stays.
+bool CanCreateIn(const fs::path& directory, std::string& error)
+{
+    const fs::path probe = directory / (".publish-probe-" + std::to_string(::getpid()));
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+    {
+        error = "cannot write in " + directory.string();
+        return false;
+    }
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
+class CPublisher
+{
+public:
+    CPublisher(const CPublishRequest& request, CPublishSummary& summary, std::string& error)
+        : m_request(request), m_summary(summary), m_error(error),
+          m_urlPrefix(request.baseUrl.empty() ? std::string() : WithSlash(request.baseUrl))
+    {
+    }
+
+    PublishResult Run()
+    {
+        if (!CheckProductName() || !LoadCatalog() || !ScanReleases(m_request.releases, m_releases, m_error))
+            return PublishResult::BadInput;
+        Place();
+        Merge();
+        m_catalogText = Render(m_root);
+        CCatalog check;
+        std::string problem;
+        if (!check.LoadText(m_catalogText, m_request.catalog.string(), problem))
+        {
+            m_error = "the published catalog would not load: " + problem;
+            return PublishResult::BadInput;
+        }
+        return Write() ? PublishResult::Done : PublishResult::CannotWrite;
+    }
+
+private:
+    bool CheckProductName()
+    {
+        const std::string& name = m_request.product;
+        // The name becomes a folder of the download tree and a path segment.
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+            std::any_of(name.begin(), name.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
+        {
+            m_error = "the product name '" + name + "' is empty, '.', '..', or holds '/' or a control character";
+            return false;
+        }
+        return true;
+    }
+
+    bool LoadCatalog()
+    {
+        std::error_code failure;
+        if (!fs::exists(m_request.catalog, failure))
+        {
+            m_root = Json::Value(Json::objectValue);
+            m_root["products"] = Json::Value(Json::objectValue);
+            return true;
+        }
+        std::string text;
+        CCatalog check;
+        if (!ReadText(m_request.catalog, text, m_error) || !check.LoadText(text, m_request.catalog.string(), m_error))
+            return false;
+        // Read again keeping the comments, which the catalog's own reader has
+        // no use for.
+        Json::CharReaderBuilder builder;
+        builder["allowComments"] = true;
+        builder["collectComments"] = true;
+        const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+        std::string problem;
+        return reader->parse(text.data(), text.data() + text.size(), &m_root, &problem);
+    }
+
+    // Decides where every file is downloaded from: a file that is new or
+    // changed since the version before goes to this version's folder of the
+    // tree, an unchanged one keeps its address.
+    void Place()
+    {
+        std::map<std::string, CPlacedFile> before;
+        for (const CRelease& release : m_releases)
+        {
+            CPlacedVersion placed;
+            placed.release = &release;
+            placed.directory = m_request.product + "/" + release.version.ToString();
+            placed.checkList = m_request.product + "/filecheck/" + release.version.ToString() + ".json";
+            std::map<std::string, CPlacedFile> now;
+            for (const CReleaseFile& file : release.files)
+            {
+                const auto known = before.find(file.path);
+                if (known != before.end() && known->second.digest == file.digest)
+                {
+                    now[file.path] = known->second;
+                }
+                else
+                {
+                    const std::string treePath = placed.directory + "/" + file.path;
+                    now[file.path] = CPlacedFile{file.path, file.digest, Url(treePath)};
+                    placed.changed.push_back(now[file.path]);
+                    m_copies.push_back(CCopy{file.source, m_request.output / treePath, file.digest});
+                }
+                placed.files.push_back(now[file.path]);
+            }
+            before.swap(now);
+            m_placed.push_back(std::move(placed));
+        }
+    }
+
+    std::string Url(const std::string& treePath) const { return m_urlPrefix + EncodeUrlPath(treePath); }
+
+    void Merge()
+    {
+        Json::Value& product = m_root["products"][m_request.product];
+        if (product.isNull())
+            product = Json::Value(Json::objectValue);
+        Json::Value& versions = product["versions"];
+        if (versions.isNull())
+            versions = Json::Value(Json::objectValue);
+        Json::Value& patches = product["patches"];
+        if (patches.isNull())
+            patches = Json::Value(Json::arrayValue);
+        for (std::size_t i = 0; i < m_placed.size(); ++i)
+        {
+            MergeVersion(versions, m_placed[i]);
+            if (i > 0)
+                MergePatch(patches, m_placed[i - 1], m_placed[i]);
+        }
+        m_summary.versions = static_cast<int>(m_placed.size());
+    }
+
+    void MergeVersion(Json::Value& versions, const CPlacedVersion& placed)
+    {
+        std::string key = VersionKey(versions, placed.release->version);
+        if (key.empty())
+        {
+            key = placed.release->folder;
+            versions[key] = Json::Value(Json::objectValue);
+            ++m_summary.newVersions;
+        }
+        Json::Value& entry = versions[key];
+        entry["package"] = PackageJson(Url(placed.directory + "/"), placed.files, entry["package"]);
+        Json::Value check(Json::objectValue);
+        check["url"] = Url(placed.checkList);
+        check["type"] = Kept(entry["file_check"], "type", kDefaultCheckType);
+        entry["file_check"] = check;
+    }
+
+    void MergePatch(Json::Value& patches, const CPlacedVersion& from, const CPlacedVersion& to)
+    {
+        ++m_summary.patches;
+        const CVersionNumber& fromVersion = from.release->version;
+        const CVersionNumber& toVersion = to.release->version;
+        const int index = ChainPatch(patches, fromVersion, toVersion);
+        if (index >= 0)
+        {
+            Json::Value& patch = patches[static_cast<Json::ArrayIndex>(index)];
+            patch["package"] = PackageJson(Url(to.directory + "/"), to.changed, patch["package"]);
+            return;
+        }
+        ++m_summary.newPatches;
+        Json::Value patch(Json::objectValue);
+        patch["number"] = NewPatchNumber(patches, fromVersion, toVersion);
+        patch["title"] = m_request.product + " " + toVersion.ShortText();
+        patch["comment"] = "From " + fromVersion.ShortText() + " to " + toVersion.ShortText() + ".";
+        patch["apply"].append(from.release->folder);
+        patch["result"] = to.release->folder;
+        patch["type"] = "version";
+        patch["force"] = "common";
+        patch["package"] = PackageJson(Url(to.directory + "/"), to.changed, Json::Value());
+        patches.append(patch);
+    }
+
+    static std::string CheckListText(const CPlacedVersion& placed)
+    {
+        Json::Value files(Json::arrayValue);
+        for (const CPlacedFile& file : placed.files)
+        {
+            Json::Value entry(Json::objectValue);
+            entry["path"] = file.path;
+            entry["md5"] = file.digest.md5;
+            entry["length"] = std::to_string(file.digest.length);
+            files.append(entry);
+        }
+        Json::Value list(Json::objectValue);
+        list["files"] = files;
+        return Render(list);
+    }
+
+    bool Write()
+    {
+        std::error_code failure;
+        const fs::path catalogDirectory = fs::absolute(m_request.catalog, failure).parent_path();
+        if (!CanCreateIn(catalogDirectory, m_error))
+            return false;
+        fs::create_directories(m_request.output / m_request.product / "filecheck", failure);
+        if (failure)
+        {
+            m_error = "cannot create the download tree in " + m_request.output.string() + ": " + failure.message();
+            return false;
+        }
+        for (const CCopy& copy : m_copies)
+        {
+            if (!PlaceFile(copy))
+                return false;
+        }
+        for (const CPlacedVersion& placed : m_placed)
+        {
+            if (!WriteIfChanged(m_request.output / placed.checkList, CheckListText(placed)))
+                return false;
+        }
+        return WriteFileAtomically(m_request.catalog, m_catalogText, m_error);
+    }
+
+    bool PlaceFile(const CCopy& copy)
+    {
+        CFileDigest there;
+        std::string ignored;
+        if (DigestFile(copy.target, there, ignored) && there == copy.digest)
+        {
+            ++m_summary.filesInPlace;
+            return true;
+        }
+        std::error_code failure;
+        fs::create_directories(copy.target.parent_path(), failure);
+        if (failure)
+        {
+            m_error = "cannot create " + copy.target.parent_path().string() + ": " + failure.message();
+            return false;
+        }
+        if (!CopyFileChecked(copy.source, copy.target, copy.digest, m_error))
+            return false;
+        ++m_summary.filesCopied;
+        return true;
+    }
+
+    bool WriteIfChanged(const fs::path& path, const std::string& text)
+    {
+        std::string before;
+        std::string ignored;
+        std::error_code failure;
+        if (fs::exists(path, failure) && ReadText(path, before, ignored) && before == text)
+            return true;
+        return WriteFileAtomically(path, text, m_error);
+    }
+
+    const CPublishRequest& m_request;
+    CPublishSummary& m_summary;
+    std::string& m_error;
+    const std::string m_urlPrefix;
+    Json::Value m_root;
+    std::vector<CRelease> m_releases;
+    std::vector<CPlacedVersion> m_placed;
+    std::vector<CCopy> m_copies;
+    std::string m_catalogText;
+};
+
+} // namespace
+
+PublishResult Publish(const CPublishRequest& request, CPublishSummary& summary, std::string& error)
+{
+    summary = CPublishSummary();
+    return CPublisher(request, summary, error).Run();
+}
+
+} // namespace versionCenter

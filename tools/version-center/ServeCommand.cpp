@@ -1,0 +1,207 @@
+// The default command: serve a catalog (and a download tree) over HTTP.
+#include "CCatalog.h"
+#include "CDownloadTree.h"
+#include "CVersionCenter.h"
+#include "Commands.h"
+#include "DownloadUrl.h"
+#include "ServerSocket.h"
+
+#include <httplib.h>
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace versionCenter
+{
+namespace
+{
+
+const char kUsage[] =
+    "usage: version-center [--listen HOST:PORT] [--base-path PATH] [--files DIR] [--download-url URL] CATALOG\n"
+    "       version-center publish --help | export --help\n";
+
+const char kHelp[] =
+    "\n"
+    "Serves the products of the catalog file CATALOG to the update library.\n"
+    "\n"
+    "  --listen HOST:PORT  address to listen on (default 127.0.0.1:8080);\n"
+    "                      port 0 picks a free port. The address actually\n"
+    "                      listened on is printed on standard output.\n"
+    "  --base-path PATH    path in front of the product name (default /)\n"
+    "  --files DIR         also serve the download tree DIR under\n"
+    "                      <base path>files/\n"
+    "  --download-url URL  the address the download tree is served at; the\n"
+    "                      catalog's download addresses relative to the tree\n"
+    "                      are completed with it (default with --files: this\n"
+    "                      server's own address of the tree)\n"
+    "  --help              show this text\n"
+    "\n"
+    "One line per request is logged on standard error. SIGINT or SIGTERM stops\n"
+    "the server. Exit status: 0 stopped cleanly, 1 cannot listen, 2 bad command\n"
+    "line, 3 the catalog or the download tree cannot be used.\n";
+
+struct CServeOptions
+{
+    std::string catalog;
+    std::string host = "127.0.0.1";
+    int port = 8080;
+    std::string basePath = "/";
+    std::string files;
+    std::string downloadUrl;
+};
+
+std::mutex g_logLock;
+
+void LogRequest(const httplib::Request& request, const httplib::Response& response)
+{
+    char stamp[32] = "";
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local))
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    const std::string line = std::string(stamp) + ' ' + request.remote_addr + " \"" + request.method + ' ' +
+                             request.target + "\" " + std::to_string(response.status) + ' ' +
+                             std::to_string(response.body.size()) + '\n';
+    std::lock_guard<std::mutex> guard(g_logLock);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+// -1 for --help, otherwise 0 to go on or the exit status.
+int ParseArguments(int argc, char** argv, CServeOptions& options)
+{
+    CWords words;
+    std::string error;
+    if (!ReadWords(argc, argv, 1, {"--listen", "--base-path", "--files", "--download-url"}, {"--help", "-h"}, words,
+                   error))
+        return UsageError(error, kUsage);
+    if (words.flags.count("--help") != 0 || words.flags.count("-h") != 0)
+    {
+        std::printf("%s%s", kUsage, kHelp);
+        return -1;
+    }
+    if (words.arguments.size() != 1)
+        return UsageError(words.arguments.empty() ? "no catalog given" : "only one catalog may be given", kUsage);
+    options.catalog = words.arguments.front();
+    const auto value = [&](const char* name, std::string& out) {
+        const auto found = words.values.find(name);
+        if (found != words.values.end())
+            out = found->second;
+    };
+    std::string listen;
+    value("--listen", listen);
+    if (!listen.empty() && !ParseListen(listen, options.host, options.port))
+        return UsageError("--listen wants HOST:PORT with a port from 0 to 65535, not '" + listen + "'", kUsage);
+    value("--base-path", options.basePath);
+    options.basePath = WithSlash(options.basePath.empty() || options.basePath.front() != '/' ? '/' + options.basePath
+                                                                                            : options.basePath);
+    value("--files", options.files);
+    value("--download-url", options.downloadUrl);
+    const bool wildcard = options.host.empty() || options.host == "0.0.0.0" || options.host == "::";
+    if (!options.files.empty() && options.downloadUrl.empty() && wildcard)
+        return UsageError("--files on every address (" + options.host + ") needs --download-url: the address "
+                          "clients reach the downloads at",
+                          kUsage);
+    return 0;
+}
+
+// Runs the server until SIGINT or SIGTERM; the exit status.
+int Run(httplib::Server& server)
+{
+    // SIGINT and SIGTERM are taken by one thread with sigwait, so no handler
+    // runs inside the server's threads. SIGUSR1 wakes that thread when the
+    // server ends by itself. The signals are blocked before any thread starts.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
+    std::atomic<bool> finished{false};
+    std::thread stopper([&] {
+        int received = 0;
+        if (sigwait(&signals, &received) != 0 || received == SIGUSR1)
+            return;
+        std::fprintf(stderr, "version-center: %s received, stopping\n", received == SIGINT ? "SIGINT" : "SIGTERM");
+        // stop() has no effect until the listen loop runs; repeat until it ends.
+        while (!finished)
+        {
+            server.stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    const bool clean = server.listen_after_bind();
+    finished = true;
+    pthread_kill(stopper.native_handle(), SIGUSR1);
+    stopper.join();
+    std::fprintf(stderr, "version-center: stopped\n");
+    return clean ? ExitOk : ExitFailed;
+}
+
+} // namespace
+
+int ServeCommand(int argc, char** argv)
+{
+    CServeOptions options;
+    const int parsed = ParseArguments(argc, argv, options);
+    if (parsed != 0)
+        return parsed < 0 ? ExitOk : parsed;
+
+    CCatalog catalog;
+    std::string error;
+    if (!catalog.LoadFile(options.catalog, error))
+        return Fail(error, ExitBadInput);
+    std::error_code failure;
+    if (!options.files.empty() && !std::filesystem::is_directory(options.files, failure))
+        return Fail("the download tree " + options.files + " is not a folder", ExitBadInput);
+    if (!options.files.empty() && catalog.FindProduct("files"))
+        return Fail("the product 'files' would hide the download tree at " + options.basePath + "files/",
+                    ExitBadInput);
+    const std::size_t productCount = catalog.Products().size();
+
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    httplib::Server server;
+    server.set_tcp_nodelay(true);
+    server.set_logger(LogRequest);
+    const int port = BindServer(server, options.host, options.port);
+    if (port <= 0)
+        return Fail("cannot listen on " + options.host + ":" + std::to_string(options.port) +
+                        " (address in use or not available)",
+                    ExitFailed);
+    const std::string host = options.host.find(':') != std::string::npos ? '[' + options.host + ']' : options.host;
+    const std::string address = "http://" + host + ":" + std::to_string(port) + options.basePath;
+    std::string downloadUrl = options.downloadUrl;
+    if (downloadUrl.empty() && !options.files.empty())
+        downloadUrl = address + "files/";
+    if (downloadUrl.empty() && catalog.HasTreeRelativeUrls())
+        std::fprintf(stderr, "version-center: warning: the catalog's download addresses are relative to a download "
+                             "tree; give --files or --download-url so that clients can use them\n");
+
+    const CVersionCenter center(std::move(catalog), options.basePath, downloadUrl);
+    const CDownloadTree tree(options.files);
+    if (!options.files.empty())
+        tree.Mount(server, options.basePath + "files/");
+    center.Mount(server);
+
+    std::printf("version-center: serving %zu product%s from %s at %s\n", productCount, productCount == 1 ? "" : "s",
+                options.catalog.c_str(), address.c_str());
+    if (!options.files.empty())
+        std::printf("version-center: downloads from %s at %s\n", options.files.c_str(), WithSlash(downloadUrl).c_str());
+    std::fflush(stdout);
+    return Run(server);
+}
+
+} // namespace versionCenter
