@@ -1,21 +1,21 @@
 #!/usr/bin/env bash
-# The demo: installs what is missing, builds the library, the demo host and
-# the reference version center, starts the version center on 127.0.0.1 with
-# the sample catalog, walks the host through a whole update course (first
-# run, check, versions, patches, packages, downloads and installs until the
-# product is current, with the state after every step) and stops the server.
+# The demo: installs what is missing, builds the library, the demo host, the
+# sample plug-ins and the reference version center, publishes the sample
+# product's release folders into a catalog and a download tree, serves both
+# from the version center on 127.0.0.1, walks the host through a whole update
+# course (first run, check, versions, patches, packages, downloads over HTTP
+# and installs until the product is current, with the state after every
+# step) and stops the server.
 #   scripts/demo.sh [build-dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/demo}
-catalog=$root/examples/host/sample-catalog.json
-course=$root/examples/host/course.txt
+releases=$root/examples/host/sample-releases
 
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DVESKUPDATE_BUILD_TESTS=OFF -DVESKUPDATE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --parallel "$(nproc)" --target vesk-host version-center
 
-host_bin=$build/examples/host/vesk-host
 center_bin=$build/tools/version-center/version-center
 work=$(mktemp -d "${TMPDIR:-/tmp}/vesk-demo.XXXXXX")
 server_pid=
@@ -33,13 +33,26 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The packages' files are the ones in sample-files/, fetched by the executor
-# plug-in from their file:// addresses.
-files=$root/examples/host/sample-files/
-sed "s|http://downloads.example.invalid/|file://${files// /%20}|g" "$catalog" >"$work/catalog.json"
+bold= plain=
+if [ -t 1 ]; then
+  bold=$(tput bold 2>/dev/null || true)
+  plain=$(tput sgr0 2>/dev/null || true)
+fi
+
+# The publisher's step: the catalog they keep by hand (titles, patch
+# numbers, the situation) gets every version's package and file check and
+# the patches' packages from the release folders; the download tree gets the
+# files.
+echo
+echo "${bold}VeskUpdate demo${plain}: publishing Editor from $(basename "$releases")/"
+cp "$root/examples/host/sample-catalog.json" "$work/catalog.json"
+"$center_bin" publish --product Editor --releases "$releases" --out "$work/downloads" --catalog "$work/catalog.json"
 
 # Port 0: the server picks a free port and prints the address it serves.
-"$center_bin" --listen 127.0.0.1:0 "$work/catalog.json" >"$work/server.out" 2>"$work/server.log" &
+# --files serves the download tree too, and completes the catalog's download
+# addresses with the tree's address.
+"$center_bin" --listen 127.0.0.1:0 --files "$work/downloads" "$work/catalog.json" \
+  >"$work/server.out" 2>"$work/server.log" &
 server_pid=$!
 center=
 for _ in $(seq 100); do
@@ -53,72 +66,11 @@ if [ -z "$center" ]; then
   cat "$work/server.log" >&2
   exit 1
 fi
+echo "The version center serves the catalog and its downloads at $center"
+echo "The host keeps its state in $work/editor.state"
 
-export VESK_HOST_STATE=$work/editor.state
-bold= plain=
-if [ -t 1 ]; then
-  bold=$(tput bold 2>/dev/null || true)
-  plain=$(tput sgr0 2>/dev/null || true)
-fi
+VESK_HOST=$build/examples/host/vesk-host "$root/scripts/run-course.sh" "$center" "$work"
 
-echo
-echo "${bold}VeskUpdate demo${plain}: the version center serves $(basename "$catalog") at $center"
-echo "The host keeps its state in $VESK_HOST_STATE"
-
-number=0
-show_state() {
-  [ "$number" -gt 0 ] || return 0
-  echo "-- state after step $number"
-  "$host_bin" state | tail -n +2
-}
-
-run_host() {
-  local expected=$1; shift
-  echo "\$ vesk-host $*"
-  local status
-  set +e
-  "$host_bin" "$@" 2>&1 | sed 's/^/  /'
-  status=${PIPESTATUS[0]}
-  set -e
-  if [ "$expected" = 0 ] && [ "$status" -ne 0 ]; then
-    echo "demo: step $number failed (exit status $status)" >&2
-    exit 1
-  fi
-  if [ "$expected" != 0 ] && [ "$status" -ne "$expected" ]; then
-    echo "demo: step $number should have failed with status $expected, got $status" >&2
-    exit 1
-  fi
-  [ "$expected" = 0 ] || echo "  (exit status $status, as intended)"
-}
-
-while IFS= read -r line || [ -n "$line" ]; do
-  line=${line//\{center\}/$center}
-  line=${line//\{dir\}/$work}
-  kind=${line%% *}
-  rest=${line#* }
-  case "$kind" in
-    step)
-      show_state
-      number=$((number + 1))
-      echo
-      echo "${bold}== Step $number: $rest${plain}"
-      ;;
-    run)
-      read -ra args <<<"$rest"
-      run_host 0 "${args[@]}"
-      ;;
-    fail)
-      read -ra args <<<"$rest"
-      run_host "${args[0]}" "${args[@]:1}"
-      ;;
-    *) ;; # comments, blank lines, and the checks the end-to-end test makes
-  esac
-done <"$course"
-show_state
-
-version=$("$host_bin" state | sed -n 's/^ *installed version *//p')
 stop_server
-echo
-echo "${bold}Done${plain}: $number steps; Editor is at $version. The version center has stopped."
-echo "Its request log:"
+echo "The version center has stopped. Its request log:"
 sed 's/^/  /' "$work/server.log"
