@@ -10,12 +10,13 @@ set -euo pipefail
 
 packages=(
   build-essential g++ cmake pkg-config ninja-build
-  libcurl4-openssl-dev libjsoncpp-dev libcpp-httplib-dev
+  libcurl4-openssl-dev libjsoncpp-dev libcpp-httplib-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   locales binutils curl
   file lintian doxygen
   g++-mingw-w64-i686
   clang libclang-rt-14-dev
+  nginx
 )
 windows=no
 [ "${1:-}" = --windows ] && windows=yes

@@ -1,5 +1,6 @@
 // The commands of the version-center program: serve a catalog (the
-// default) and publish release folders into a catalog.
+// default), publish release folders into a catalog, export a catalog as
+// static files for nginx.
 #ifndef VERSIONCENTER_COMMANDS_H
 #define VERSIONCENTER_COMMANDS_H
 
@@ -46,6 +47,7 @@ bool ParseListen(const std::string& text, std::string& host, int& port);
 
 int ServeCommand(int argc, char** argv);
 int PublishCommand(int argc, char** argv);
+int ExportCommand(int argc, char** argv);
 
 } // namespace versionCenter
 
