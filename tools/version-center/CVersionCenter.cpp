@@ -66,14 +66,20 @@ Json::Value PatchJson(const CPatchEntry& patch)
     return value;
 }
 
-std::string PatchListText(const std::vector<const CPatchEntry*>& patches)
+// The patch list answer from the patches' JSON objects rendered before: the
+// same text as rendering the whole list, without rendering each patch again
+// for every list it is in.
+std::string PatchListText(const std::vector<const CPatchEntry*>& patches,
+                          const std::map<const CPatchEntry*, std::string>& rendered)
 {
-    Json::Value list(Json::arrayValue);
-    for (const CPatchEntry* patch : patches)
-        list.append(PatchJson(*patch));
-    Json::Value value(Json::objectValue);
-    value["patchs"] = list;
-    return Render(value);
+    std::string text = "{\"patchs\":[";
+    for (std::size_t i = 0; i < patches.size(); ++i)
+    {
+        if (i > 0)
+            text += ',';
+        text += rendered.at(patches[i]);
+    }
+    return text + "]}";
 }
 
 Json::Value FileJson(const CFileEntry& file, const std::string& downloadUrl)
@@ -175,11 +181,14 @@ CVersionCenter::CRendered CVersionCenter::RenderProduct(const CProductEntry& pro
     situation["will"] = VersionJson(product.will);
     rendered.situation = Render(situation);
 
+    for (const CPatchEntry& patch : product.patches)
+        rendered.patch[&patch] = Render(PatchJson(patch));
     std::vector<CVersionNumber> all;
     for (const auto& version : product.versions)
     {
         all.push_back(version.first);
-        rendered.patchsFor[version.first] = PatchListText(PatchesApplyingTo(product, version.first));
+        rendered.applying[version.first] = PatchesApplyingTo(product, version.first);
+        rendered.patchsFor[version.first] = PatchListText(rendered.applying[version.first], rendered.patch);
         if (version.second.package)
             rendered.versionPackage[version.first] = PackageText(*version.second.package, downloadUrl);
         if (version.second.fileCheck)
@@ -232,7 +241,7 @@ CAnswer CVersionCenter::ProductAnswer(const CProductEntry& product, const CRende
         return PatchPackage(product, rendered,
                             rest.substr(kPatchsPrefix.size(), rest.size() - kPatchsPrefix.size() - kPackageSuffix.size()));
     if (StartsWith(rest, kEvolutionPrefix))
-        return PatchEvolutionPair(product, rest.substr(kEvolutionPrefix.size()));
+        return PatchEvolutionPair(product, rendered, rest.substr(kEvolutionPrefix.size()));
     if (StartsWith(rest, kVersionsPrefix))
         return VersionResource(product, rendered, rest.substr(kVersionsPrefix.size()));
     return NoSuchRequest(product);
@@ -259,13 +268,14 @@ CAnswer CVersionCenter::PatchPackage(const CProductEntry& product, const CRender
 }
 
 // `pair` is what follows "/patchs/evolution/": "<from>/<to>".
-CAnswer CVersionCenter::PatchEvolutionPair(const CProductEntry& product, const std::string& pair)
+CAnswer CVersionCenter::PatchEvolutionPair(const CProductEntry& product, const CRendered& rendered,
+                                           const std::string& pair)
 {
     const std::string::size_type slash = pair.find('/');
     if (slash == std::string::npos || slash == 0 || slash + 1 == pair.size() ||
         pair.find('/', slash + 1) != std::string::npos)
         return Error(404, "no such request: expected /patchs/evolution/<from>/<to>");
-    return PatchEvolution(product, pair.substr(0, slash), pair.substr(slash + 1));
+    return PatchEvolution(product, rendered, pair.substr(0, slash), pair.substr(slash + 1));
 }
 
 // `tail` is what follows "/versions/": "<version>/package" or
@@ -307,8 +317,8 @@ CAnswer CVersionCenter::VersionEvolution(const CProductEntry& product,
     return Ok(Render(VersionListJson(between)));
 }
 
-CAnswer CVersionCenter::PatchEvolution(const CProductEntry& product, const std::string& fromText,
-                                       const std::string& toText)
+CAnswer CVersionCenter::PatchEvolution(const CProductEntry& product, const CRendered& rendered,
+                                       const std::string& fromText, const std::string& toText)
 {
     const CVersionNumber* from = FindVersion(product, fromText);
     if (!from)
@@ -331,19 +341,10 @@ CAnswer CVersionCenter::PatchEvolution(const CProductEntry& product, const std::
     {
         const CVersionNumber current = pending.front();
         pending.pop_front();
-        for (const CPatchEntry& patch : product.patches)
+        for (const CPatchEntry* patch : rendered.applying.at(current))
         {
-            if (via.count(patch.result) != 0)
-                continue;
-            for (const CVersionNumber& apply : patch.apply)
-            {
-                if (apply == current)
-                {
-                    via[patch.result] = CStep{&patch, current};
-                    pending.push_back(patch.result);
-                    break;
-                }
-            }
+            if (via.emplace(patch->result, CStep{patch, current}).second)
+                pending.push_back(patch->result);
         }
     }
     if (via.count(*to) == 0)
@@ -351,8 +352,9 @@ CAnswer CVersionCenter::PatchEvolution(const CProductEntry& product, const std::
 
     std::vector<const CPatchEntry*> chain;
     for (const CStep* step = &via.at(*to); step->patch; step = &via.at(step->previous))
-        chain.insert(chain.begin(), step->patch);
-    return Ok(PatchListText(chain));
+        chain.push_back(step->patch);
+    std::reverse(chain.begin(), chain.end());
+    return Ok(PatchListText(chain, rendered.patch));
 }
 
 void CVersionCenter::Mount(httplib::Server& server) const

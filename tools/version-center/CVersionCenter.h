@@ -65,6 +65,10 @@ private:
         std::map<CVersionNumber, std::string> versionPackage;
         std::map<CVersionNumber, std::string> fileCheck;
         std::map<std::string, std::string> patchPackage;
+        /// Per version, the patches that apply to it, in catalog order.
+        std::map<CVersionNumber, std::vector<const CPatchEntry*>> applying;
+        /// Each patch's JSON object, rendered once.
+        std::map<const CPatchEntry*, std::string> patch;
     };
 
     /// The answers of one product that do not depend on the query.
@@ -76,10 +80,11 @@ private:
     static CAnswer PatchsFor(const CProductEntry& product, const CRendered& rendered,
                              const std::multimap<std::string, std::string>& query);
     static CAnswer PatchPackage(const CProductEntry& product, const CRendered& rendered, const std::string& number);
-    static CAnswer PatchEvolutionPair(const CProductEntry& product, const std::string& pair);
+    static CAnswer PatchEvolutionPair(const CProductEntry& product, const CRendered& rendered, const std::string& pair);
     static CAnswer VersionResource(const CProductEntry& product, const CRendered& rendered, const std::string& tail);
     static CAnswer VersionEvolution(const CProductEntry& product, const std::multimap<std::string, std::string>& query);
-    static CAnswer PatchEvolution(const CProductEntry& product, const std::string& from, const std::string& to);
+    static CAnswer PatchEvolution(const CProductEntry& product, const CRendered& rendered, const std::string& from,
+                                  const std::string& to);
 
     CCatalog m_catalog;
     std::string m_basePath;
