@@ -68,9 +68,12 @@ void LogRequest(const httplib::Request& request, const httplib::Response& respon
     std::tm local{};
     if (localtime_r(&now, &local))
         std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    // A file of the download tree is sent by a content provider, so its
+    // length is in the header rather than in the body.
+    const std::string length = response.get_header_value("Content-Length");
     const std::string line = std::string(stamp) + ' ' + request.remote_addr + " \"" + request.method + ' ' +
                              request.target + "\" " + std::to_string(response.status) + ' ' +
-                             std::to_string(response.body.size()) + '\n';
+                             (length.empty() ? std::to_string(response.body.size()) : length) + '\n';
     std::lock_guard<std::mutex> guard(g_logLock);
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
