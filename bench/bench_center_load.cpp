@@ -11,14 +11,12 @@
 // Prints requests per second and the latency percentiles for one client and
 // for N clients, per server. Not a test: the figures depend on the machine.
 #include "examples/ChildProcess.h"
+#include "tools/NginxServer.h"
 
 #include <VeskUpdate.h>
 
 #include <httplib.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -117,61 +115,6 @@ void Report(const char* server, int clients, const CFigures& figures)
                 figures.failures);
 }
 
-int FreePort()
-{
-    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    int port = 0;
-    if (::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(sock, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
-    ::close(sock);
-    return port;
-}
-
-bool WaitForServer(int port)
-{
-    for (int i = 0; i < 250; ++i)
-    {
-        httplib::Client client("127.0.0.1", port);
-        if (client.Get("/"))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
-std::string FindNginx()
-{
-    for (const char* place : {"/usr/sbin/nginx", "/usr/local/sbin/nginx", "/usr/bin/nginx"})
-    {
-        if (::access(place, X_OK) == 0)
-            return place;
-    }
-    return std::string();
-}
-
-// Starts nginx on `port` with the export in `dir`, as this user, in one
-// process (with epoll, one process serves many connections).
-std::unique_ptr<CBackgroundProgram> StartNginx(const std::string& nginx, const fs::path& dir, int port)
-{
-    std::ofstream(dir / "nginx-main.conf")
-        << "daemon off;\nmaster_process off;\npid " << (dir / "nginx.pid").string() << ";\nerror_log "
-        << (dir / "nginx.log").string() << " warn;\nevents { worker_connections 4096; }\nhttp {\n    access_log off;\n"
-        << "    client_body_temp_path " << (dir / "tmp").string() << ";\n    proxy_temp_path " << (dir / "tmp").string()
-        << ";\n    fastcgi_temp_path " << (dir / "tmp").string() << ";\n    uwsgi_temp_path " << (dir / "tmp").string()
-        << ";\n    scgi_temp_path " << (dir / "tmp").string() << ";\n    include "
-        << (dir / "export/nginx.conf").string() << ";\n}\n";
-    std::unique_ptr<CBackgroundProgram> server(new CBackgroundProgram(
-        nginx, {"-p", dir.string(), "-c", (dir / "nginx-main.conf").string(), "-e", (dir / "nginx.log").string()}));
-    if (!WaitForServer(port))
-        server.reset();
-    return server;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -221,12 +164,14 @@ int main(int argc, char** argv)
         Report("reference center", clients, Drive(address, clients, seconds));
     }
     const std::string nginx = FindNginx();
-    std::unique_ptr<CBackgroundProgram> server = nginx.empty() ? nullptr : StartNginx(nginx, dir, nginxPort);
-    if (server)
+    std::unique_ptr<CNginxServer> server;
+    if (!nginx.empty())
+        server.reset(new CNginxServer(nginx, dir, dir / "export/nginx.conf", nginxPort));
+    if (server && server->Started())
     {
         Report("nginx, static export", 1, Drive(nginxAddress, 1, seconds));
         Report("nginx, static export", clients, Drive(nginxAddress, clients, seconds));
-        server->Stop();
+        server.reset();
     }
     else
         std::printf("nginx, static export: not measured (nginx %s)\n", nginx.empty() ? "is not installed" : "did not start");

@@ -2,24 +2,18 @@
 // is byte for byte the reference center's, and the demo course runs against
 // it. Skipped when nginx is not installed.
 #include "examples/ChildProcess.h"
+#include "tools/NginxServer.h"
 
 #include "CCatalog.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -27,49 +21,8 @@ namespace fs = std::filesystem;
 namespace
 {
 
-std::string FindNginx()
-{
-    for (const char* place : {"/usr/sbin/nginx", "/usr/local/sbin/nginx", "/usr/bin/nginx"})
-    {
-        if (::access(place, X_OK) == 0)
-            return place;
-    }
-    return std::string();
-}
-
-// A port nobody listens on now.
-int FreePort()
-{
-    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    int port = 0;
-    if (::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(sock, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
-    ::close(sock);
-    return port;
-}
-
-bool Answers(int port)
-{
-    httplib::Client client("127.0.0.1", port);
-    client.set_connection_timeout(1);
-    return static_cast<bool>(client.Get("/"));
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The requests of the library for every operation on every version, pair of
-// versions and patch of the catalog, and some it cannot be answered.
+// versions and patch of the catalog, and some that have no answer.
 std::vector<std::string> LibraryRequests(const versionCenter::CCatalog& catalog)
 {
     std::vector<std::string> targets;
@@ -122,37 +75,20 @@ TEST(NginxExportTest, AnswersAsTheCenterDoesAndServesTheCourse)
                                                                  catalog});
     ASSERT_EQ(published.status, 0) << published.output;
 
-    // nginx as this user, on a free port, with its own prefix and temporary
-    // folders, in one process in the foreground.
+    // nginx on a free port; the export names the port, so it is exported
+    // again when the port was taken meanwhile.
     int port = 0;
-    std::unique_ptr<CBackgroundProgram> server;
-    for (int attempt = 0; attempt < 3 && !server; ++attempt)
+    std::unique_ptr<CNginxServer> server;
+    for (int attempt = 0; attempt < 3 && !(server && server->Started()); ++attempt)
     {
         port = FreePort();
-        const std::string listen = "127.0.0.1:" + std::to_string(port);
-        const CRunResult exported = RunProgram(VERSION_CENTER_EXE, {"export", "--files", downloads, "--listen", listen,
-                                                                    catalog, (dir / "export").string()});
+        const CRunResult exported =
+            RunProgram(VERSION_CENTER_EXE, {"export", "--files", downloads, "--listen", "127.0.0.1:" + std::to_string(port),
+                                            catalog, (dir / "export").string()});
         ASSERT_EQ(exported.status, 0) << exported.output;
-        std::ofstream(dir / "nginx-main.conf")
-            << "daemon off;\nmaster_process off;\npid " << (dir / "nginx.pid").string()
-            << ";\nerror_log " << (dir / "nginx.log").string() << " warn;\nevents { worker_connections 256; }\nhttp {\n    access_log off;\n"
-            << "    client_body_temp_path " << (dir / "body").string() << ";\n    proxy_temp_path "
-            << (dir / "proxy").string() << ";\n    fastcgi_temp_path " << (dir / "fastcgi").string()
-            << ";\n    uwsgi_temp_path " << (dir / "uwsgi").string() << ";\n    scgi_temp_path "
-            << (dir / "scgi").string() << ";\n    include " << (dir / "export/nginx.conf").string() << ";\n}\n";
-        server.reset(new CBackgroundProgram(nginx, {"-p", dir.string(), "-c", (dir / "nginx-main.conf").string(),
-                                                    "-e", (dir / "nginx.log").string()}));
-        bool up = false;
-        for (int i = 0; i < 200 && !up; ++i)
-        {
-            up = Answers(port);
-            if (!up)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        if (!up)
-            server.reset(); // the port was taken meanwhile, or nginx failed
+        server.reset(new CNginxServer(nginx, dir, dir / "export/nginx.conf", port));
     }
-    ASSERT_TRUE(server) << ReadFile(dir / "nginx.log");
+    ASSERT_TRUE(server->Started()) << server->Log();
     const std::string nginxUrl = "http://127.0.0.1:" + std::to_string(port) + "/";
 
     // The reference center with the same download address.
@@ -201,7 +137,6 @@ TEST(NginxExportTest, AnswersAsTheCenterDoesAndServesTheCourse)
         RunProgram("/bin/bash", {VESK_SOURCE_DIR "/scripts/run-course.sh", nginxUrl, (dir / "course").string()});
     EXPECT_EQ(course.status, 0) << course.output;
     EXPECT_NE(course.output.find("the installed version is now 2.0.0.0"), std::string::npos) << course.output;
-    server->Stop();
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 #include "CDownloadTree.h"
 
+#include "FileDescriptor.h"
+
 #include <httplib.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,27 +18,6 @@ namespace versionCenter
 {
 namespace
 {
-
-// A file open for the time its answer is sent.
-class COpenFile
-{
-public:
-    explicit COpenFile(const fs::path& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~COpenFile()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    COpenFile(const COpenFile&) = delete;
-    COpenFile& operator=(const COpenFile&) = delete;
-    COpenFile(COpenFile&&) = delete;
-    COpenFile& operator=(COpenFile&&) = delete;
-
-    int Fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 void SetError(httplib::Response& response, int status, const char* message)
 {
@@ -91,7 +71,8 @@ CSlice Slice(const httplib::Ranges& ranges, std::int64_t size)
 
 void SendFile(const fs::path& path, const httplib::Request& request, httplib::Response& response)
 {
-    auto file = std::make_shared<COpenFile>(path);
+    // Open for the time the answer is sent.
+    auto file = std::make_shared<CFileDescriptor>(path, O_RDONLY);
     struct stat info{};
     if (file->Fd() < 0 || ::fstat(file->Fd(), &info) != 0)
     {

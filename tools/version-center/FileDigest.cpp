@@ -1,8 +1,9 @@
 #include "FileDigest.h"
 
+#include "FileDescriptor.h"
+
 #include <openssl/evp.h>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,35 +19,6 @@ namespace
 {
 
 constexpr std::size_t kChunk = 1 << 16;
-
-// A file descriptor closed on every way out.
-class CFile
-{
-public:
-    CFile(const fs::path& path, int flags, mode_t mode = 0) : m_fd(::open(path.c_str(), flags | O_CLOEXEC, mode)) {}
-    ~CFile()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CFile(const CFile&) = delete;
-    CFile& operator=(const CFile&) = delete;
-    CFile(CFile&&) = delete;
-    CFile& operator=(CFile&&) = delete;
-
-    int Fd() const { return m_fd; }
-
-    /// Closes now, so that a failure to write back is seen.
-    bool Close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 class CMd5
 {
@@ -128,7 +100,7 @@ fs::path PartName(const fs::path& target)
 
 // Flushes and closes `file` (written at `part`) and renames it to `target`;
 // removes `part` when anything fails.
-bool Finish(CFile& file, const fs::path& part, const fs::path& target, std::string& error)
+bool Finish(CFileDescriptor& file, const fs::path& part, const fs::path& target, std::string& error)
 {
     if (::fsync(file.Fd()) != 0 || !file.Close())
         error = Reason("cannot write", target);
@@ -144,7 +116,7 @@ bool Finish(CFile& file, const fs::path& part, const fs::path& target, std::stri
 
 bool DigestFile(const fs::path& path, CFileDigest& digest, std::string& error)
 {
-    CFile file(path, O_RDONLY);
+    CFileDescriptor file(path, O_RDONLY);
     if (file.Fd() < 0)
     {
         error = Reason("cannot open", path);
@@ -168,14 +140,14 @@ bool DigestFile(const fs::path& path, CFileDigest& digest, std::string& error)
 
 bool CopyFileChecked(const fs::path& source, const fs::path& target, const CFileDigest& expected, std::string& error)
 {
-    CFile in(source, O_RDONLY);
+    CFileDescriptor in(source, O_RDONLY);
     if (in.Fd() < 0)
     {
         error = Reason("cannot open", source);
         return false;
     }
     const fs::path part = PartName(target);
-    CFile out(part, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    CFileDescriptor out(part, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out.Fd() < 0)
     {
         error = Reason("cannot create", part);
@@ -203,7 +175,7 @@ bool CopyFileChecked(const fs::path& source, const fs::path& target, const CFile
 bool WriteFileAtomically(const fs::path& target, const std::string& text, std::string& error)
 {
     const fs::path part = PartName(target);
-    CFile out(part, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    CFileDescriptor out(part, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out.Fd() < 0)
     {
         error = Reason("cannot create", part);
