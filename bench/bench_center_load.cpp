@@ -10,7 +10,8 @@
 //
 // Prints requests per second and the latency percentiles for one client and
 // for N clients, per server. Not a test: the figures depend on the machine.
-#include "examples/ChildProcess.h"
+#include "support/ChildProcess.h"
+#include "support/CScratchDir.h"
 #include "tools/NginxServer.h"
 
 #include <VeskUpdate.h>
@@ -32,6 +33,9 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using testsupport::CBackgroundProgram;
+using testsupport::CRunResult;
+using testsupport::RunProgram;
 using Clock = std::chrono::steady_clock;
 
 namespace
@@ -129,10 +133,8 @@ int main(int argc, char** argv)
             seconds = std::max(0.5, std::min(30.0, std::atof(argv[i + 1])));
     }
 
-    char pattern[] = "/tmp/vesk-load.XXXXXX";
-    if (::mkdtemp(pattern) == nullptr)
-        return 1;
-    const fs::path dir = pattern;
+    const testsupport::CScratchDir scratch("vesk-load");
+    const fs::path& dir = scratch.Path();
     const std::string catalog = (dir / "catalog.json").string(), downloads = (dir / "downloads").string();
     fs::copy_file(VESK_SAMPLE_CATALOG, catalog);
     const CRunResult published = RunProgram(VERSION_CENTER_EXE, {"publish", "--product", "Editor", "--releases",
@@ -175,6 +177,5 @@ int main(int argc, char** argv)
     }
     else
         std::printf("nginx, static export: not measured (nginx %s)\n", nginx.empty() ? "is not installed" : "did not start");
-    fs::remove_all(dir);
     return 0;
 }

@@ -1,15 +1,16 @@
 // The version center's download tree over HTTP: lengths, content types,
 // byte ranges, and nothing outside the tree.
-#include "client/TestHttpServer.h"
+#include "support/CScratchDir.h"
+#include "support/CTestHttpServer.h"
+#include "support/Files.h"
 
 #include "CDownloadTree.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
+#include <httplib.h>
 
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -17,31 +18,22 @@ namespace fs = std::filesystem;
 namespace
 {
 
-class DownloadTreeTest : public ::testing::Test
+class CDownloadTreeTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/vc-tree.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        fs::create_directories(m_dir / "tree/Editor/1.0.0.0");
+        m_dir = m_scratch.Path();
         for (int i = 0; i < 1000; ++i)
             m_content += static_cast<char>('a' + i % 26);
-        std::ofstream(m_dir / "tree/Editor/1.0.0.0/setup.zip", std::ios::binary) << m_content;
-        std::ofstream(m_dir / "tree/read me.txt") << "hello\n";
-        std::ofstream(m_dir / "secret.txt") << "outside\n";
+        testsupport::WriteFile(m_dir / "tree/Editor/1.0.0.0/setup.zip", m_content);
+        testsupport::WriteFile(m_dir / "tree/read me.txt", "hello\n");
+        testsupport::WriteFile(m_dir / "secret.txt", "outside\n");
         fs::create_symlink(m_dir / "secret.txt", m_dir / "tree/leak.txt");
         fs::create_symlink("Editor/1.0.0.0/setup.zip", m_dir / "tree/latest.zip");
         m_tree.reset(new versionCenter::CDownloadTree(m_dir / "tree"));
         m_tree->Mount(m_server.Server(), "/files/");
         m_server.Start();
-    }
-
-    void TearDown() override
-    {
-        m_server.Stop();
-        fs::remove_all(m_dir);
     }
 
     httplib::Result Get(const std::string& path, const std::string& range = std::string())
@@ -53,13 +45,14 @@ protected:
         return client.Get(path.c_str(), headers);
     }
 
+    testsupport::CScratchDir m_scratch{"vesk-tree"};
     fs::path m_dir;
     std::string m_content;
-    CTestHttpServer m_server;
+    testsupport::CTestHttpServer m_server;
     std::unique_ptr<versionCenter::CDownloadTree> m_tree;
 };
 
-TEST_F(DownloadTreeTest, ServesFilesWithLengthsTypesAndRanges)
+TEST_F(CDownloadTreeTest, ServesFilesWithLengthsTypesAndRanges)
 {
     auto whole = Get("/files/Editor/1.0.0.0/setup.zip");
     ASSERT_TRUE(whole);
@@ -103,7 +96,7 @@ TEST_F(DownloadTreeTest, ServesFilesWithLengthsTypesAndRanges)
     }
 }
 
-TEST_F(DownloadTreeTest, NothingOutsideTheTree)
+TEST_F(CDownloadTreeTest, NothingOutsideTheTree)
 {
     for (const char* path : {"/files/%2e%2e/secret.txt", "/files/Editor/..%2f..%2fsecret.txt", "/files/leak.txt",
                              "/files/Editor", "/files/", "/files/nothing.zip"})

@@ -1,7 +1,8 @@
 // The static export served by a real nginx: every answer the library can get
 // is byte for byte the reference center's, and the demo course runs against
 // it. Skipped when nginx is not installed.
-#include "examples/ChildProcess.h"
+#include "support/CScratchDir.h"
+#include "support/ChildProcess.h"
 #include "tools/NginxServer.h"
 
 #include "CCatalog.h"
@@ -9,14 +10,15 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
+using testsupport::CBackgroundProgram;
+using testsupport::CRunResult;
+using testsupport::RunProgram;
 
 namespace
 {
@@ -55,19 +57,14 @@ std::vector<std::string> LibraryRequests(const versionCenter::CCatalog& catalog)
     return targets;
 }
 
-TEST(NginxExportTest, AnswersAsTheCenterDoesAndServesTheCourse)
+TEST(CExporterTest, AnswersAsTheCenterDoesAndServesTheCourse)
 {
     const std::string nginx = FindNginx();
     if (nginx.empty())
         GTEST_SKIP() << "nginx is not installed: the static export is not tried against it";
 
-    char pattern[] = "/tmp/vc-nginx.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const fs::path dir = pattern;
-    const std::unique_ptr<const fs::path, void (*)(const fs::path*)> removeAtEnd(&dir, [](const fs::path* path) {
-        std::error_code ignored;
-        fs::remove_all(*path, ignored);
-    });
+    const testsupport::CScratchDir scratch("vesk-nginx");
+    const fs::path& dir = scratch.Path();
     const std::string catalog = (dir / "catalog.json").string(), downloads = (dir / "downloads").string();
     fs::copy_file(VESK_SAMPLE_CATALOG, catalog);
     const CRunResult published = RunProgram(VERSION_CENTER_EXE, {"publish", "--product", "Editor", "--releases",

@@ -1,5 +1,7 @@
 #include "tools/NginxServer.h"
 
+#include "support/Files.h"
+
 #include <httplib.h>
 
 #include <netinet/in.h>
@@ -8,7 +10,6 @@
 
 #include <chrono>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -50,8 +51,9 @@ CNginxServer::CNginxServer(const std::string& program, const fs::path& dir, cons
         << "    client_body_temp_path " << temporary << ";\n    proxy_temp_path " << temporary
         << ";\n    fastcgi_temp_path " << temporary << ";\n    uwsgi_temp_path " << temporary
         << ";\n    scgi_temp_path " << temporary << ";\n    include " << serverBlock.string() << ";\n}\n";
-    m_process.reset(new CBackgroundProgram(
-        program, {"-p", dir.string(), "-c", (dir / "nginx-main.conf").string(), "-e", (dir / "nginx.log").string()}));
+    m_process.reset(new testsupport::CBackgroundProgram(
+        program, {"-p", dir.string(), "-c", (dir / "nginx-main.conf").string(), "-e", (dir / "nginx.log").string()},
+        (dir / "nginx.stderr").string()));
     for (int i = 0; i < 250; ++i)
     {
         httplib::Client client("127.0.0.1", port);
@@ -65,8 +67,5 @@ CNginxServer::CNginxServer(const std::string& program, const fs::path& dir, cons
 
 std::string CNginxServer::Log() const
 {
-    std::ifstream in(m_dir / "nginx.log");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return testsupport::ReadFile(m_dir / "nginx.log") + testsupport::ReadFile(m_dir / "nginx.stderr");
 }

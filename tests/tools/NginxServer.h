@@ -5,7 +5,7 @@
 #ifndef VESKUPDATE_TESTS_NGINXSERVER_H
 #define VESKUPDATE_TESTS_NGINXSERVER_H
 
-#include "examples/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 #include <filesystem>
 #include <memory>
@@ -32,7 +32,7 @@ public:
 
 private:
     std::filesystem::path m_dir;
-    std::unique_ptr<CBackgroundProgram> m_process; // stopped when destroyed
+    std::unique_ptr<testsupport::CBackgroundProgram> m_process; // stopped when destroyed
 };
 
 #endif // VESKUPDATE_TESTS_NGINXSERVER_H

@@ -1,5 +1,9 @@
 // Publishing release folders into a catalog and a download tree: what a
 // re-run changes and keeps, and that bad input leaves the disk as it was.
+#include "support/CScratchDir.h"
+#include "support/Files.h"
+#include "support/Json.h"
+
 #include "CCatalog.h"
 #include "CPublisher.h"
 #include "CVersionCenter.h"
@@ -8,45 +12,22 @@
 #include <json/json.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
+#include <memory>
 #include <string>
 
 namespace fs = std::filesystem;
+using testsupport::Parse;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 using versionCenter::CPublishRequest;
 using versionCenter::CPublishSummary;
 using versionCenter::PublishResult;
 
 namespace
 {
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-Json::Value ParseJson(const std::string& text)
-{
-    Json::Value value;
-    std::istringstream in(text);
-    Json::CharReaderBuilder builder;
-    std::string errors;
-    EXPECT_TRUE(Json::parseFromStream(builder, in, &value, &errors)) << errors << text;
-    return value;
-}
 
 // Every file and link under `root`: its content (a link's target) and inode,
 // so that a rewrite shows even when the content is the same.
@@ -68,14 +49,16 @@ std::map<std::string, std::string> Snapshot(const fs::path& root)
     return files;
 }
 
-class PublisherTest : public ::testing::Test
+class CPublisherTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
+    void SetUp() override { Reset(); }
+
+    // A new scratch folder with the release folders of 1.0 and 1.1.
+    void Reset()
     {
-        char pattern[] = "/tmp/vc-publish.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_dir = pattern;
+        m_scratch.reset(new testsupport::CScratchDir("vesk-publish"));
+        m_dir = m_scratch->Path();
         m_request.product = "Editor";
         m_request.releases = m_dir / "releases";
         m_request.output = m_dir / "downloads";
@@ -86,19 +69,18 @@ protected:
         WriteFile(m_request.releases / "1.1" / "etc" / "editor.conf", "theme = light\n");
     }
 
-    void TearDown() override { fs::remove_all(m_dir); }
-
     PublishResult Publish(std::string& error)
     {
         CPublishSummary summary;
         return versionCenter::Publish(m_request, summary, error);
     }
 
+    std::unique_ptr<testsupport::CScratchDir> m_scratch;
     fs::path m_dir;
     CPublishRequest m_request;
 };
 
-TEST_F(PublisherTest, RerunAddsTheNewVersionAndKeepsHandEdits)
+TEST_F(CPublisherTest, RerunAddsTheNewVersionAndKeepsHandEdits)
 {
     std::string error;
     ASSERT_EQ(Publish(error), PublishResult::Done) << error;
@@ -108,20 +90,20 @@ TEST_F(PublisherTest, RerunAddsTheNewVersionAndKeepsHandEdits)
     versionCenter::CCatalog catalog;
     ASSERT_TRUE(catalog.LoadFile(m_request.catalog.string(), error)) << error;
     const versionCenter::CVersionCenter center(std::move(catalog), "/", "http://dl.test/files/");
-    const Json::Value full = ParseJson(center.Answer("/Editor/versions/1.1/package", {}).body);
+    const Json::Value full = Parse(center.Answer("/Editor/versions/1.1/package", {}).body);
     ASSERT_EQ(full["resource"]["files"].size(), 2u);
     EXPECT_EQ(full["resource"]["files"][0]["url"], "http://dl.test/files/Editor/1.1.0.0/bin/editor.bin");
     EXPECT_EQ(full["resource"]["files"][1]["url"], "http://dl.test/files/Editor/1.0.0.0/etc/editor.conf");
     EXPECT_EQ(full["resource"]["files"][1]["length"], "14");
-    const Json::Value chain = ParseJson(center.Answer("/Editor/patchs/evolution/1.0/1.1", {}).body);
+    const Json::Value chain = Parse(center.Answer("/Editor/patchs/evolution/1.0/1.1", {}).body);
     ASSERT_EQ(chain["patchs"].size(), 1u);
     const std::string number = chain["patchs"][0]["patch_number"].asString();
-    const Json::Value patch = ParseJson(center.Answer("/Editor/patchs/" + number + "/package", {}).body);
+    const Json::Value patch = Parse(center.Answer("/Editor/patchs/" + number + "/package", {}).body);
     ASSERT_EQ(patch["resource"]["files"].size(), 1u);
     EXPECT_EQ(patch["resource"]["files"][0]["path"], "bin/editor.bin");
     EXPECT_EQ(ReadFile(m_request.output / "Editor/1.1.0.0/bin/editor.bin"), "editor 1.1, fixed\n");
     EXPECT_FALSE(fs::exists(m_request.output / "Editor/1.1.0.0/etc/editor.conf"));
-    const Json::Value checkList = ParseJson(ReadFile(m_request.output / "Editor/filecheck/1.1.0.0.json"));
+    const Json::Value checkList = Parse(ReadFile(m_request.output / "Editor/filecheck/1.1.0.0.json"));
     EXPECT_EQ(checkList["files"].size(), 2u);
     EXPECT_EQ(checkList["files"][1]["md5"], full["resource"]["files"][1]["md5"]);
 
@@ -149,7 +131,7 @@ TEST_F(PublisherTest, RerunAddsTheNewVersionAndKeepsHandEdits)
     // Only what 1.2 adds is new: its version, its patch, its files.
     const std::string text = ReadFile(m_request.catalog);
     EXPECT_NE(text.find("// Edited by hand."), std::string::npos) << text;
-    Json::Value now = ParseJson(text);
+    Json::Value now = Parse(text);
     Json::Value& product = now["products"]["Editor"];
     ASSERT_TRUE(product["versions"].isMember("1.2"));
     ASSERT_EQ(product["patches"].size(), 2u);
@@ -157,7 +139,7 @@ TEST_F(PublisherTest, RerunAddsTheNewVersionAndKeepsHandEdits)
     EXPECT_EQ(product["patches"][1]["package"]["resource"].size(), 1u); // words.dic only
     product["versions"].removeMember("1.2");
     product["patches"].resize(1);
-    EXPECT_EQ(now, ParseJson(edited));
+    EXPECT_EQ(now, Parse(edited));
     auto after = Snapshot(m_request.output);
     EXPECT_EQ(after.erase("Editor/1.2.0.0/share/words.dic"), 1u);
     EXPECT_EQ(after.erase("Editor/1.2.0.0/share"), 1u);
@@ -166,7 +148,7 @@ TEST_F(PublisherTest, RerunAddsTheNewVersionAndKeepsHandEdits)
     EXPECT_EQ(after, before);
 }
 
-TEST_F(PublisherTest, BadInputWritesNothing)
+TEST_F(CPublisherTest, BadInputWritesNothing)
 {
     struct
     {
@@ -183,7 +165,7 @@ TEST_F(PublisherTest, BadInputWritesNothing)
          [](const CPublishRequest& r) { fs::create_symlink("/nonexistent", r.releases / "1.1" / "bin" / "lib.so"); },
          "1.1/bin/lib.so: cannot be read", PublishResult::BadInput},
         {"catalog that does not load",
-         [](const CPublishRequest& r) { std::ofstream(r.catalog, std::ios::app) << "}"; }, "not valid JSON",
+         [](const CPublishRequest& r) { WriteFile(r.catalog, ReadFile(r.catalog) + "}"); }, "not valid JSON",
          PublishResult::BadInput},
         {"output folder not writable", [](const CPublishRequest& r) { WriteFile(r.output, "a file\n"); },
          "cannot create the download tree", PublishResult::CannotWrite},
@@ -191,8 +173,7 @@ TEST_F(PublisherTest, BadInputWritesNothing)
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.name);
-        TearDown();
-        SetUp();
+        Reset();
         WriteFile(m_request.catalog, "{\"products\": {\"Viewer\": {\"versions\": {\"3\": {}}}}}\n");
         c.spoil(m_request);
         const auto before = Snapshot(m_dir);
