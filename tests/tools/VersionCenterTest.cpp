@@ -342,4 +342,34 @@ TEST(VersionCenterProgramTest, CatalogThatDoesNotLoadEndsTheProgram)
                                                                 "situation, versions, patches)\n");
 }
 
+// Each command reads its words by the project's convention: a wrong line is
+// one error and the command's usage line, with status 2.
+TEST(VersionCenterProgramTest, CommandLinesFollowTheSharedConvention)
+{
+    struct
+    {
+        std::vector<std::string> args;
+        int status;
+        const char* output; // its beginning
+    } const cases[] = {
+        {{"--version"}, 0, "version-center (VeskUpdate) "},
+        {{"export", "--version"}, 0, "version-center (VeskUpdate) "},
+        {{"--bogus", "cat.json"}, 2, "version-center: error: unknown option --bogus\nusage: version-center [--listen"},
+        {{"--listen=127.0.0.1:65536", "cat.json"}, 2, "version-center: error: --listen wants HOST:PORT"},
+        {{"publish", "--product=Editor", "--releases", "r", "--out", "o"}, 2,
+         "version-center: error: publish needs --catalog\nusage: version-center publish --product"},
+        {{"export", "cat.json"}, 2, "version-center: error: export takes a catalog and a folder\nusage: version-center export"},
+        {{"--", "--nonexistent.json"}, 3, "version-center: error: --nonexistent.json: cannot be opened"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.args.front());
+        const CRunResult result = RunProgram(VERSION_CENTER_EXE, c.args);
+        EXPECT_EQ(result.status, c.status) << result.output;
+        EXPECT_EQ(result.output.rfind(c.output, 0), 0u) << result.output;
+        EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), c.status == 2 ? 2 : 1)
+            << result.output;
+    }
+}
+
 } // namespace

@@ -1,60 +1,9 @@
 #include "Commands.h"
 
-#include <cstdio>
+#include "DownloadUrl.h"
 
 namespace versionCenter
 {
-
-bool ReadWords(int argc, char** argv, int first, const std::set<std::string>& valued,
-               const std::set<std::string>& flags, CWords& words, std::string& error)
-{
-    bool options = true;
-    for (int i = first; i < argc; ++i)
-    {
-        const std::string word = argv[i];
-        if (!options || word.size() < 2 || word[0] != '-')
-        {
-            words.arguments.push_back(word);
-            continue;
-        }
-        if (word == "--")
-        {
-            options = false;
-            continue;
-        }
-        const std::string::size_type equals = word.find('=');
-        const std::string name = word.substr(0, equals);
-        if (flags.count(name) != 0 && equals == std::string::npos)
-        {
-            words.flags.insert(name);
-            continue;
-        }
-        if (valued.count(name) == 0)
-        {
-            error = "unknown option '" + word + "'";
-            return false;
-        }
-        if (equals == std::string::npos && i + 1 >= argc)
-        {
-            error = "the option " + name + " needs a value";
-            return false;
-        }
-        words.values[name] = equals == std::string::npos ? argv[++i] : word.substr(equals + 1);
-    }
-    return true;
-}
-
-int UsageError(const std::string& message, const char* usage)
-{
-    std::fprintf(stderr, "version-center: error: %s\n%s", message.c_str(), usage);
-    return ExitUsage;
-}
-
-int Fail(const std::string& message, int status)
-{
-    std::fprintf(stderr, "version-center: error: %s\n", message.c_str());
-    return status;
-}
 
 bool ParseListen(const std::string& text, std::string& host, int& port)
 {
@@ -73,6 +22,11 @@ bool ParseListen(const std::string& text, std::string& host, int& port)
     host = name;
     port = number;
     return true;
+}
+
+std::string NormalBasePath(const std::string& path)
+{
+    return WithSlash(path.empty() || path.front() != '/' ? '/' + path : path);
 }
 
 } // namespace versionCenter

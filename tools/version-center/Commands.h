@@ -1,53 +1,41 @@
 // The commands of the version-center program: serve a catalog (the
 // default), publish release folders into a catalog, export a catalog as
-// static files for nginx.
+// static files for nginx. They follow the project's command-line convention
+// (tools/cli): --opt=VALUE or --opt VALUE, -- ends the options, --help,
+// --version, `version-center: error: ...`.
 #ifndef VERSIONCENTER_COMMANDS_H
 #define VERSIONCENTER_COMMANDS_H
 
-#include <map>
-#include <set>
+#include <CommandLine.h>
+
 #include <string>
-#include <vector>
 
 namespace versionCenter
 {
 
-/// Exit statuses of the program.
-enum ExitStatus
-{
-    ExitOk = 0,
-    ExitFailed = 1,    // cannot listen, cannot write
-    ExitUsage = 2,     // bad command line
-    ExitBadInput = 3   // the catalog or the release folders are not right; nothing was written
-};
+/// The exit status beyond the shared ones (0 done, 1 cannot listen or
+/// cannot write, 2 usage error): the catalog, the download tree or the
+/// release folders cannot be used; nothing was written.
+constexpr int ExitBadInput = 3;
 
-struct CWords
-{
-    std::map<std::string, std::string> values; // option name ("--listen") -> value
-    std::set<std::string> flags;               // options without value that were given
-    std::vector<std::string> arguments;
-};
-
-/// Reads argv[first..argc-1]: options with a value (`--name VALUE` or
-/// `--name=VALUE`), flags, and arguments; `--` ends the options. False, with
-/// `error`, for an unknown option or a missing value.
-bool ReadWords(int argc, char** argv, int first, const std::set<std::string>& valued,
-               const std::set<std::string>& flags, CWords& words, std::string& error);
-
-/// Prints "version-center: error: MESSAGE" and `usage` on standard error;
-/// returns ExitUsage.
-int UsageError(const std::string& message, const char* usage);
-
-/// Prints "version-center: error: MESSAGE" on standard error; returns
-/// `status`.
-int Fail(const std::string& message, int status);
+/// The exit statuses as every command's --help and the README state them.
+constexpr const char* kExitStatusHelp =
+    "Exit status: 0 done (for the server: stopped by SIGINT or SIGTERM); 1 cannot\n"
+    "listen or cannot write; 2 the command line cannot be carried out as given;\n"
+    "3 the catalog, the download tree or the release folders cannot be used\n"
+    "(nothing was written). Every error is one line on standard error, followed\n"
+    "by a usage line when the command line is wrong.\n";
 
 /// Splits "HOST:PORT" ("[::1]:80" for IPv6); false when it is not one.
 bool ParseListen(const std::string& text, std::string& host, int& port);
 
-int ServeCommand(int argc, char** argv);
-int PublishCommand(int argc, char** argv);
-int ExportCommand(int argc, char** argv);
+/// "/" followed by `path` unless it begins with one, ending with '/'.
+std::string NormalBasePath(const std::string& path);
+
+/// Each takes the words after the program's name: the command's own first.
+int ServeCommand(int argc, const char* const* argv);
+int PublishCommand(int argc, const char* const* argv);
+int ExportCommand(int argc, const char* const* argv);
 
 } // namespace versionCenter
 

@@ -19,35 +19,49 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace versionCenter
 {
 namespace
 {
 
-const char kUsage[] =
-    "usage: version-center [--listen HOST:PORT] [--base-path PATH] [--files DIR] [--download-url URL] CATALOG\n"
-    "       version-center publish --help | export --help\n";
+const char kTool[] = "version-center";
+const char kSynopsis[] = "version-center [--listen HOST:PORT] [--base-path PATH] [--files DIR] [--download-url URL] "
+                         "CATALOG";
 
-const char kHelp[] =
-    "\n"
-    "Serves the products of the catalog file CATALOG to the update library.\n"
-    "\n"
-    "  --listen HOST:PORT  address to listen on (default 127.0.0.1:8080);\n"
-    "                      port 0 picks a free port. The address actually\n"
-    "                      listened on is printed on standard output.\n"
-    "  --base-path PATH    path in front of the product name (default /)\n"
-    "  --files DIR         also serve the download tree DIR under\n"
-    "                      <base path>files/\n"
-    "  --download-url URL  the address the download tree is served at; the\n"
-    "                      catalog's download addresses relative to the tree\n"
-    "                      are completed with it (default with --files: this\n"
-    "                      server's own address of the tree)\n"
-    "  --help              show this text\n"
-    "\n"
-    "One line per request is logged on standard error. SIGINT or SIGTERM stops\n"
-    "the server. Exit status: 0 stopped cleanly, 1 cannot listen, 2 bad command\n"
-    "line, 3 the catalog or the download tree cannot be used.\n";
+const std::vector<cli::COption> kOptions = {
+    {"listen", "HOST:PORT", 0},
+    {"base-path", "PATH", 0},
+    {"files", "DIR", 0},
+    {"download-url", "URL", 0},
+};
+
+const std::string kHelp = std::string("usage: ") + kSynopsis +
+                          "\n"
+                          "       version-center publish ...   (see version-center publish --help)\n"
+                          "       version-center export ...    (see version-center export --help)\n"
+                          "\n"
+                          "Serves the products of the catalog file CATALOG to the update library.\n"
+                          "\n"
+                          "  --listen HOST:PORT    address to listen on (default 127.0.0.1:8080);\n"
+                          "                        port 0 picks a free port. The address actually\n"
+                          "                        listened on is printed on standard output.\n"
+                          "  --base-path PATH      path in front of the product name (default /)\n"
+                          "  --files DIR           also serve the download tree DIR under\n"
+                          "                        <base path>files/\n"
+                          "  --download-url URL    the address the download tree is served at; the\n"
+                          "                        catalog's download addresses relative to the tree\n"
+                          "                        are completed with it (default with --files: this\n"
+                          "                        server's own address of the tree)\n"
+                          "  -h, --help            this text\n"
+                          "  --version             the program's name and version\n"
+                          "\n"
+                          "Options stand anywhere on the line, as --opt=VALUE or --opt VALUE; -- ends\n"
+                          "them. One line per request is logged on standard error. SIGINT or SIGTERM\n"
+                          "stops the server.\n"
+                          "\n" +
+                          kExitStatusHelp;
 
 struct CServeOptions
 {
@@ -78,42 +92,35 @@ void LogRequest(const httplib::Request& request, const httplib::Response& respon
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
-// -1 for --help, otherwise 0 to go on or the exit status.
-int ParseArguments(int argc, char** argv, CServeOptions& options)
+// Reads the command line into `options`; false with `status` the exit status
+// when the program ends here (--help, --version, a usage error).
+bool ParseArguments(const cli::CCommandLine& line, CServeOptions& options, int& status)
 {
-    CWords words;
-    std::string error;
-    if (!ReadWords(argc, argv, 1, {"--listen", "--base-path", "--files", "--download-url"}, {"--help", "-h"}, words,
-                   error))
-        return UsageError(error, kUsage);
-    if (words.flags.count("--help") != 0 || words.flags.count("-h") != 0)
+    const std::vector<std::string>& arguments = line.GetArguments();
+    if (arguments.size() != 1)
     {
-        std::printf("%s%s", kUsage, kHelp);
-        return -1;
+        status = line.UsageError(arguments.empty() ? "no catalog given" : "only one catalog may be given");
+        return false;
     }
-    if (words.arguments.size() != 1)
-        return UsageError(words.arguments.empty() ? "no catalog given" : "only one catalog may be given", kUsage);
-    options.catalog = words.arguments.front();
-    const auto value = [&](const char* name, std::string& out) {
-        const auto found = words.values.find(name);
-        if (found != words.values.end())
-            out = found->second;
-    };
-    std::string listen;
-    value("--listen", listen);
+    options.catalog = arguments.front();
+    const std::string listen = line.Value("listen");
     if (!listen.empty() && !ParseListen(listen, options.host, options.port))
-        return UsageError("--listen wants HOST:PORT with a port from 0 to 65535, not '" + listen + "'", kUsage);
-    value("--base-path", options.basePath);
-    options.basePath = WithSlash(options.basePath.empty() || options.basePath.front() != '/' ? '/' + options.basePath
-                                                                                            : options.basePath);
-    value("--files", options.files);
-    value("--download-url", options.downloadUrl);
+    {
+        status = line.UsageError("--listen wants HOST:PORT with a port from 0 to 65535, not '" + listen + "'");
+        return false;
+    }
+    if (line.Has("base-path"))
+        options.basePath = NormalBasePath(line.Value("base-path"));
+    options.files = line.Value("files");
+    options.downloadUrl = line.Value("download-url");
     const bool wildcard = options.host.empty() || options.host == "0.0.0.0" || options.host == "::";
     if (!options.files.empty() && options.downloadUrl.empty() && wildcard)
-        return UsageError("--files on every address (" + options.host + ") needs --download-url: the address "
-                          "clients reach the downloads at",
-                          kUsage);
-    return 0;
+    {
+        status = line.UsageError("--files on every address (" + options.host +
+                                 ") needs --download-url: the address clients reach the downloads at");
+        return false;
+    }
+    return true;
 }
 
 // Runs the server until SIGINT or SIGTERM; the exit status.
@@ -145,28 +152,30 @@ int Run(httplib::Server& server)
     pthread_kill(stopper.native_handle(), SIGUSR1);
     stopper.join();
     std::fprintf(stderr, "version-center: stopped\n");
-    return clean ? ExitOk : ExitFailed;
+    return clean ? cli::ExitOk : cli::ExitFailed;
 }
 
 } // namespace
 
-int ServeCommand(int argc, char** argv)
+int ServeCommand(int argc, const char* const* argv)
 {
+    cli::CCommandLine line(kTool, kSynopsis);
+    int status = cli::ExitOk;
     CServeOptions options;
-    const int parsed = ParseArguments(argc, argv, options);
-    if (parsed != 0)
-        return parsed < 0 ? ExitOk : parsed;
+    if (!line.Start(argc, argv, kOptions, kHelp.c_str(), status) ||
+        !ParseArguments(line, options, status))
+        return status;
 
     CCatalog catalog;
     std::string error;
     if (!catalog.LoadFile(options.catalog, error))
-        return Fail(error, ExitBadInput);
+        return line.Fail(error, ExitBadInput);
     std::error_code failure;
     if (!options.files.empty() && !std::filesystem::is_directory(options.files, failure))
-        return Fail("the download tree " + options.files + " is not a folder", ExitBadInput);
+        return line.Fail("the download tree " + options.files + " is not a folder", ExitBadInput);
     if (!options.files.empty() && catalog.FindProduct("files"))
-        return Fail("the product 'files' would hide the download tree at " + options.basePath + "files/",
-                    ExitBadInput);
+        return line.Fail("the product 'files' would hide the download tree at " + options.basePath + "files/",
+                         ExitBadInput);
     const std::size_t productCount = catalog.Products().size();
 
     sigset_t signals;
@@ -181,9 +190,8 @@ int ServeCommand(int argc, char** argv)
     server.set_logger(LogRequest);
     const int port = BindServer(server, options.host, options.port);
     if (port <= 0)
-        return Fail("cannot listen on " + options.host + ":" + std::to_string(options.port) +
-                        " (address in use or not available)",
-                    ExitFailed);
+        return line.Fail("cannot listen on " + options.host + ":" + std::to_string(options.port) +
+                         " (address in use or not available)");
     const std::string host = options.host.find(':') != std::string::npos ? '[' + options.host + ']' : options.host;
     const std::string address = "http://" + host + ":" + std::to_string(port) + options.basePath;
     std::string downloadUrl = options.downloadUrl;
