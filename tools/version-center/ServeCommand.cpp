@@ -128,12 +128,15 @@ int Run(httplib::Server& server)
 {
     // SIGINT and SIGTERM are taken by one thread with sigwait, so no handler
     // runs inside the server's threads. SIGUSR1 wakes that thread when the
-    // server ends by itself. The signals are blocked before any thread starts.
+    // server ends by itself. The signals are blocked before any thread starts
+    // (the server starts its threads when it listens), so every thread
+    // inherits the mask.
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::atomic<bool> finished{false};
     std::thread stopper([&] {
         int received = 0;
@@ -177,13 +180,6 @@ int ServeCommand(int argc, const char* const* argv)
         return line.Fail("the product 'files' would hide the download tree at " + options.basePath + "files/",
                          ExitBadInput);
     const std::size_t productCount = catalog.Products().size();
-
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGUSR1);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     httplib::Server server;
     server.set_tcp_nodelay(true);
