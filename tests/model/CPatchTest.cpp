@@ -231,7 +231,8 @@ TEST(CPatchTest, CopiesThroughTheSourceGetters)
     EXPECT_EQ(Written(CPatch(host))["patch_type"].asString(), "");
 
     ASSERT_TRUE(ReadText(FullPatch, patch));
-    patch = patch;
+    CPatch& same = patch;
+    patch = same; // assigning a record to itself keeps it
     ExpectFullPatch(patch);
     TOwnedPtr<IPatch> source = Own(patch.Clone());
     ASSERT_NE(source, nullptr);

@@ -76,7 +76,8 @@ TEST(CVersionTest, CopiesAndClonesIndependently)
     EXPECT_EQ(copy.Compare(clone), -1);
     clone->Release();
     copy = Parsed("7.7");
-    copy = copy;
+    CVersion& same = copy;
+    copy = same; // assigning a version to itself keeps it
     EXPECT_STREQ(copy.ToString(), "7.7.0.0");
 }
 

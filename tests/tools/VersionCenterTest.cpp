@@ -272,7 +272,7 @@ int ListenBacklog(int port)
             const ssize_t got = recv(sock, buffer, sizeof buffer, 0);
             if (got <= 0)
                 break;
-            int left = static_cast<int>(got);
+            unsigned int left = static_cast<unsigned int>(got);
             for (auto* header = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(header, left);
                  header = NLMSG_NEXT(header, left))
             {
