@@ -129,6 +129,7 @@ public:
     CIconv(const CIconv&) = delete;
     CIconv& operator=(const CIconv&) = delete;
 
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv_open's failure value is (iconv_t)-1
     bool IsOpen() const { return m_handle != reinterpret_cast<iconv_t>(-1); }
     iconv_t Handle() const { return m_handle; }
 
@@ -204,6 +205,85 @@ std::string WideToCodeset(const std::u16string& text, const char* codeset)
     return out;
 }
 
+// What the lead byte of a multi-byte UTF-8 sequence says: how many bytes
+// follow, the bits it carries, and the range the next byte must lie in. The
+// first follower's range shuts out overlong forms, surrogates and values
+// above U+10FFFF; every later one is 0x80-0xBF.
+struct CUtf8Lead
+{
+    int follow = 0;
+    std::uint32_t bits = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+};
+
+// False for a byte that starts no well-formed sequence.
+bool ReadLead(unsigned char lead, CUtf8Lead& sequence)
+{
+    if (lead >= 0xC2 && lead <= 0xDF)
+    {
+        sequence.follow = 1;
+        sequence.bits = lead & 0x1Fu;
+        return true;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF)
+    {
+        sequence.follow = 2;
+        sequence.bits = lead & 0x0Fu;
+        if (lead == 0xE0)
+            sequence.low = 0xA0;
+        else if (lead == 0xED)
+            sequence.high = 0x9F;
+        return true;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4)
+    {
+        sequence.follow = 3;
+        sequence.bits = lead & 0x07u;
+        if (lead == 0xF0)
+            sequence.low = 0x90;
+        else if (lead == 0xF4)
+            sequence.high = 0x8F;
+        return true;
+    }
+    return false;
+}
+
+// Reads the bytes after a lead byte into `codePoint`. False when the
+// sequence is cut short; `cursor` is then on the first byte that does not
+// belong to it.
+bool ReadFollowers(const unsigned char*& cursor, CUtf8Lead sequence, std::uint32_t& codePoint)
+{
+    codePoint = sequence.bits;
+    for (int index = 0; index < sequence.follow; ++index)
+    {
+        // The terminating NUL is below every allowed range, so the walk
+        // never passes it.
+        const unsigned char next = *cursor;
+        if (next < sequence.low || next > sequence.high)
+            return false;
+        codePoint = (codePoint << 6) | (next & 0x3Fu);
+        ++cursor;
+        sequence.low = 0x80;
+        sequence.high = 0xBF;
+    }
+    return true;
+}
+
+void AppendUtf16(std::u16string& out, std::uint32_t codePoint)
+{
+    if (codePoint >= 0x10000)
+    {
+        codePoint -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+    }
+    else
+    {
+        out.push_back(static_cast<char16_t>(codePoint));
+    }
+}
+
 } // namespace
 
 std::u16string MultiByteToWide(unsigned int codePage, const char* text)
@@ -219,74 +299,14 @@ std::u16string MultiByteToWide(unsigned int codePage, const char* text)
     while (*cursor != 0)
     {
         const unsigned char lead = *cursor++;
-        if (lead < 0x80)
-        {
-            out.push_back(lead);
-            continue;
-        }
-        int follow = 0;
+        CUtf8Lead sequence;
         std::uint32_t codePoint = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF)
-        {
-            follow = 1;
-            codePoint = lead & 0x1Fu;
-        }
-        else if (lead >= 0xE0 && lead <= 0xEF)
-        {
-            follow = 2;
-            codePoint = lead & 0x0Fu;
-            if (lead == 0xE0)
-                low = 0xA0;
-            else if (lead == 0xED)
-                high = 0x9F;
-        }
-        else if (lead >= 0xF0 && lead <= 0xF4)
-        {
-            follow = 3;
-            codePoint = lead & 0x07u;
-            if (lead == 0xF0)
-                low = 0x90;
-            else if (lead == 0xF4)
-                high = 0x8F;
-        }
+        if (lead < 0x80)
+            out.push_back(lead);
+        else if (ReadLead(lead, sequence) && ReadFollowers(cursor, sequence, codePoint))
+            AppendUtf16(out, codePoint);
         else
-        {
             out.push_back(kReplacementCharacter);
-            continue;
-        }
-
-        bool complete = true;
-        for (int index = 0; index < follow; ++index)
-        {
-            // The terminating NUL is below every allowed range, so the walk
-            // never passes it.
-            const unsigned char next = *cursor;
-            if (next < low || next > high)
-            {
-                complete = false;
-                break;
-            }
-            codePoint = (codePoint << 6) | (next & 0x3Fu);
-            ++cursor;
-            low = 0x80;
-            high = 0xBF;
-        }
-        if (!complete)
-        {
-            out.push_back(kReplacementCharacter);
-        }
-        else if (codePoint >= 0x10000)
-        {
-            codePoint -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
-        }
-        else
-        {
-            out.push_back(static_cast<char16_t>(codePoint));
-        }
     }
     return out;
 }
