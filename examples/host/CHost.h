@@ -43,8 +43,8 @@ public:
     int PatchPackage(const std::string& patch);
     int VersionPackage(const std::string& version);
     int FileCheck(const std::string& version);
-    int RecordDownloaded(const std::string& patch);
-    int RecordInstalled(const std::string& patch);
+    int RecordDownloaded(const std::string& number);
+    int RecordInstalled(const std::string& number);
     /// The local state; with `raw` the state file's text as well.
     int ShowState(bool raw);
 

@@ -95,7 +95,7 @@ std::string CMd5::HexDigest()
 void CMd5::Transform(const unsigned char block[64])
 {
     std::uint32_t words[16];
-    for (int i = 0; i < 16; ++i)
+    for (std::size_t i = 0; i < 16; ++i)
     {
         words[i] = static_cast<std::uint32_t>(block[4 * i]) | static_cast<std::uint32_t>(block[4 * i + 1]) << 8 |
                    static_cast<std::uint32_t>(block[4 * i + 2]) << 16 |
