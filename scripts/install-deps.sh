@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs every system package VeskUpdate needs to build, test, benchmark and
+# Installs every system package VeskUpdate needs to build, test, lint, benchmark and
 # cross-compile its Windows sources. Safe to run again: apt-get skips what is
 # already there. Must run as root (or through sudo).
 #   scripts/install-deps.sh [--windows]
@@ -15,7 +15,7 @@ packages=(
   locales binutils curl
   file lintian doxygen
   g++-mingw-w64-i686
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-14 clang-format-14 clang-tidy-14
   nginx
 )
 windows=no
