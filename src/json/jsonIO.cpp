@@ -203,12 +203,19 @@ std::string GetString(Json::Value& member, const char* fallback)
         const char* end = nullptr;
         if (!member.getString(&begin, &end))
             return text;
-        // 7-bit text converts to itself; like the conversion, it ends at its
-        // first NUL byte. It is copied once, straight from the value.
+        // A text ends at its first NUL byte, in every step below: the UTF-8
+        // test, the conversion, and every later use of the text as a C
+        // string. 7-bit text converts to itself; it is copied once, straight
+        // from the value.
         const char* firstNul = nullptr;
-        if (SevenBitPrefixEnd(begin, end, firstNul) == end)
+        const char* sevenBitEnd = SevenBitPrefixEnd(begin, end, firstNul);
+        if (firstNul != nullptr)
+            end = firstNul;
+        else if (const void* nul = std::memchr(sevenBitEnd, '\0', static_cast<std::size_t>(end - sevenBitEnd)))
+            end = static_cast<const char*>(nul);
+        if (sevenBitEnd >= end)
         {
-            text.assign(begin, firstNul != nullptr ? firstNul : end);
+            text.assign(begin, end);
             return text;
         }
         text.assign(begin, end);

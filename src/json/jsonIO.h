@@ -40,7 +40,7 @@ namespace jsonIO
 /// The member's text in the ANSI code page: "" for an absent or null member,
 /// the bytes of a string (converted from UTF-8 when they form UTF-8),
 /// "true"/"false" for a boolean, and `fallback` for a number, array or object
-/// or when anything goes wrong.
+/// or when anything goes wrong. A text ends at its first NUL byte.
 std::string GetString(Json::Value& member, const char* fallback);
 
 /// The member as a signed 32-bit integer: 0 for absent or null, an integer in

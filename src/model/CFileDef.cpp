@@ -2,6 +2,8 @@
 
 #include "model/RecordJson.h"
 
+#include <cstring>
+
 namespace kvrUpdate
 {
 
@@ -39,12 +41,20 @@ long long CFileDef::GetLength() const
 
 const char* CFileDef::GetName() const
 {
-    if (!m_path.empty())
+    // As C strings: what a caller sees ends at the first NUL byte.
+    if (m_path.c_str()[0] != '\0')
         return m_path.c_str();
-    if (m_url.find("://") == std::string::npos)
-        return m_url.c_str();
+    const char* url = m_url.c_str();
+    if (std::strstr(url, "://") == nullptr)
+        return url;
     // The url holds "://", so a slash is always found.
-    return m_url.c_str() + m_url.find_last_of("/\\") + 1;
+    const char* name = url;
+    for (const char* cursor = url; *cursor != '\0'; ++cursor)
+    {
+        if (*cursor == '/' || *cursor == '\\')
+            name = cursor + 1;
+    }
+    return name;
 }
 
 } // namespace kvrUpdate

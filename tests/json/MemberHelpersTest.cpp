@@ -36,10 +36,11 @@ TEST(GetStringTest, TakesTextByJsonType)
     }
 }
 
-// 7-bit text ends at its first NUL; text with a byte of 0x80 or above is
-// kept whole when it is not UTF-8. The bytes are tested eight at a time, so
-// the cases put the NUL and the high byte on either side of those steps.
-TEST(GetStringTest, CutsSevenBitTextAtNulAndKeepsOtherTextWhole)
+// A text ends at its first NUL, whatever follows it; text with a byte of
+// 0x80 or above is kept as it is when it is not UTF-8. The bytes are tested
+// eight at a time, so the cases put the NUL and the high byte on either side
+// of those steps.
+TEST(GetStringTest, EndsTextAtItsFirstNulAndKeepsOtherBytes)
 {
     const std::string cases[][2] = {
         {std::string("abcdefgh\0ij", 11), "abcdefgh"},
@@ -47,8 +48,9 @@ TEST(GetStringTest, CutsSevenBitTextAtNulAndKeepsOtherTextWhole)
         {std::string("\0abcdefghijklmnop", 17), ""},
         {"abcdefghijklmnopq", "abcdefghijklmnopq"},
         {"abcdefghi\xE9", "abcdefghi\xE9"},
-        {std::string("ab\0cd\xE9", 6), std::string("ab\0cd\xE9", 6)},
-        {std::string("abcdefgh\0\xFF", 10), std::string("abcdefgh\0\xFF", 10)},
+        {std::string("ab\0cd\xE9", 6), "ab"},
+        {std::string("abcdefgh\0\xFF", 10), "abcdefgh"},
+        {std::string("abcdefghi\xE9\0\xC3\xA9", 13), "abcdefghi\xE9"},
         {"\x80", "\x80"},
         {"", ""},
     };

@@ -82,6 +82,29 @@ TEST(CFileDefTest, NameFallsBackToTheUrl)
     }
 }
 
+// A text ends at its first NUL byte in every step: the text a record keeps,
+// the file name taken from the url, and what is written back, so a save and
+// a load change nothing more after the first read. Before, bytes after the
+// NUL decided whether the text counted as UTF-8 (and the name was taken
+// past it), and the text changed again on the next load.
+TEST(CFileDefTest, TextsEndAtTheirFirstNul)
+{
+    const std::string document = "{\"url\":\"x://a/\xE9.exe\\u0000/tail\",\"md5\":\"\xC0\xAF\\u0000\xFF\"}";
+    CFileDef file;
+    ASSERT_TRUE(ReadText(document, file));
+    EXPECT_STREQ(file.GetUrl(), "x://a/\xE9.exe");
+    EXPECT_STREQ(file.GetName(), "\xE9.exe");
+
+    std::string saved;
+    ASSERT_TRUE(jsonIO::FormatJson(Written(file), saved));
+    CFileDef loaded;
+    ASSERT_TRUE(ReadText(saved, loaded));
+    std::string again;
+    ASSERT_TRUE(jsonIO::FormatJson(Written(loaded), again));
+    EXPECT_EQ(again, saved);
+    EXPECT_STREQ(loaded.GetMd5(), file.GetMd5());
+}
+
 TEST(CFileDefTest, LengthReadsAtSixtyFourBits)
 {
     struct Case
