@@ -1,6 +1,9 @@
 #include "json/jsonIO.h"
 
+#include "platform/Platform.h"
+
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -26,15 +29,13 @@ std::string FallbackText(const char* fallback) noexcept
     }
 }
 
-// Where the 7-bit prefix of [begin, end) stops: at the first byte of 0x80
-// or above, or at `end`. `firstNul` receives the first NUL byte met on the
-// way (nullptr when none). Eight bytes are tested at a time while they are
-// all 7-bit and non-zero: member texts are read by the thousand.
-const char* SevenBitPrefixEnd(const char* begin, const char* end, const char*& firstNul)
+// Where the plain 7-bit prefix of [begin, end) stops: at the first byte
+// that is NUL or of 0x80 and above, or at `end`. Eight bytes are tested at a
+// time while they are all plain: member texts are read by the thousand.
+const char* PlainPrefixEnd(const char* begin, const char* end)
 {
     constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
     constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
-    firstNul = nullptr;
     const char* cursor = begin;
     while (end - cursor >= 8)
     {
@@ -45,14 +46,8 @@ const char* SevenBitPrefixEnd(const char* begin, const char* end, const char*& f
             break;
         cursor += 8;
     }
-    for (; cursor != end; ++cursor)
-    {
-        const unsigned char byte = static_cast<unsigned char>(*cursor);
-        if (byte >= 0x80)
-            break;
-        if (byte == 0 && firstNul == nullptr)
-            firstNul = cursor;
-    }
+    while (cursor != end && static_cast<unsigned char>(*cursor) - 1u < 0x7Fu)
+        ++cursor;
     return cursor;
 }
 
@@ -181,57 +176,74 @@ private:
 
 } // namespace
 
-std::string GetString(Json::Value& member, const char* fallback)
+bool CAnsiTarget::IsUtf8()
+{
+    if (m_kind == Unknown)
+        m_kind = platform::AnsiCodePageIsUtf8() ? Utf8 : Other;
+    return m_kind == Utf8;
+}
+
+bool ReadString(const Json::Value& member, std::string& text, CAnsiTarget& target)
+{
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    if (!member.getString(&begin, &end))
+    {
+        switch (member.type())
+        {
+        case Json::nullValue:
+        case Json::stringValue: // a string without storage
+            text.clear();
+            return true;
+        case Json::booleanValue:
+            text = member.asBool() ? "true" : "false";
+            return true; // 7-bit, so it converts to itself
+        default:
+            return false;
+        }
+    }
+    // A text ends at its first NUL byte, in every step below: the UTF-8
+    // test, the conversion, and every later use of the text as a C string.
+    // 7-bit text converts to itself.
+    const char* stop = PlainPrefixEnd(begin, end);
+    if (stop == end || *stop == '\0')
+    {
+        text.assign(begin, stop);
+        return true;
+    }
+    if (const void* nul = std::memchr(stop, '\0', static_cast<std::size_t>(end - stop)))
+        end = static_cast<const char*>(nul);
+    // The 7-bit prefix passes both tests; only the rest needs looking at.
+    if (IsWellFormedUtf8(stop, end) && target.IsUtf8())
+    {
+        text.assign(begin, end);
+        return true;
+    }
+    // A text longer than IsUtf8 can measure is kept as stored.
+    const bool utf8 = end - stop <= static_cast<std::ptrdiff_t>(INT_MAX) &&
+                      IsUtf8(stop, static_cast<int>(end - stop));
+    text.assign(begin, end);
+    if (utf8)
+        text = Utf8ToAnsi(text);
+    return true;
+}
+
+std::string GetString(const Json::Value& member, const char* fallback)
 {
     try
     {
         std::string text;
-        switch (member.type())
-        {
-        case Json::nullValue:
+        CAnsiTarget target;
+        if (ReadString(member, text, target))
             return text;
-        case Json::stringValue:
-            break;
-        case Json::booleanValue:
-            text = member.asBool() ? "true" : "false";
-            return text; // 7-bit, so it converts to itself
-        default:
-            return FallbackText(fallback);
-        }
-
-        const char* begin = nullptr;
-        const char* end = nullptr;
-        if (!member.getString(&begin, &end))
-            return text;
-        // A text ends at its first NUL byte, in every step below: the UTF-8
-        // test, the conversion, and every later use of the text as a C
-        // string. 7-bit text converts to itself; it is copied once, straight
-        // from the value.
-        const char* firstNul = nullptr;
-        const char* sevenBitEnd = SevenBitPrefixEnd(begin, end, firstNul);
-        if (firstNul != nullptr)
-            end = firstNul;
-        else if (const void* nul = std::memchr(sevenBitEnd, '\0', static_cast<std::size_t>(end - sevenBitEnd)))
-            end = static_cast<const char*>(nul);
-        if (sevenBitEnd >= end)
-        {
-            text.assign(begin, end);
-            return text;
-        }
-        text.assign(begin, end);
-        // A text longer than IsUtf8 can measure is kept as stored.
-        if (text.size() <= static_cast<std::size_t>(INT_MAX) &&
-            IsUtf8(text.data(), static_cast<int>(text.size())))
-            return Utf8ToAnsi(text);
-        return text;
     }
     catch (...)
     {
-        return FallbackText(fallback);
     }
+    return FallbackText(fallback);
 }
 
-int ReadIntOrText(Json::Value& member, int fallback)
+int ReadIntOrText(const Json::Value& member, int fallback)
 {
     try
     {
@@ -353,7 +365,7 @@ bool FormatJson(const Json::Value& root, std::string& text)
     return written;
 }
 
-long long ReadInt64OrText(Json::Value& member, long long fallback)
+long long ReadInt64OrText(const Json::Value& member, long long fallback)
 {
     try
     {

@@ -37,24 +37,44 @@ namespace jsonIO
 // Member helpers
 // ---------------------------------------------------------------------------
 
+/// Whether the system's ANSI code page is UTF-8, asked once when the first
+/// text that needs it is read. One target serves one document: the locale
+/// is not expected to change while a document is read.
+class CAnsiTarget
+{
+public:
+    bool IsUtf8();
+
+private:
+    enum : int { Unknown, Utf8, Other } m_kind = Unknown;
+};
+
 /// The member's text in the ANSI code page: "" for an absent or null member,
 /// the bytes of a string (converted from UTF-8 when they form UTF-8),
 /// "true"/"false" for a boolean, and `fallback` for a number, array or object
 /// or when anything goes wrong. A text ends at its first NUL byte.
-std::string GetString(Json::Value& member, const char* fallback);
+std::string GetString(const Json::Value& member, const char* fallback);
+
+/// What GetString gives, assigned into `text`, whose storage is reused: the
+/// way records read their texts by the thousand. 7-bit text, and well-formed
+/// UTF-8 when the ANSI code page is UTF-8, is taken as it is; other UTF-8 is
+/// converted. False, with `text` untouched, for a member that has no text (a
+/// number, array or object): the caller applies its fallback. Lets memory
+/// exhaustion pass.
+bool ReadString(const Json::Value& member, std::string& text, CAnsiTarget& target);
 
 /// The member as a signed 32-bit integer: 0 for absent or null, an integer in
 /// range as is, a real in range truncated toward zero, true/false as 1/0.
 /// Anything else is read as text (GetString) and converted like atoi; digits
 /// beyond the 32-bit range saturate at INT_MIN/INT_MAX. Empty text gives
 /// `fallback`.
-int ReadIntOrText(Json::Value& member, int fallback);
+int ReadIntOrText(const Json::Value& member, int fallback);
 
 /// The 64-bit counterpart of ReadIntOrText, for file lengths (a file of 2 GiB
 /// or more must read back with its full length): an integer in the signed
 /// 64-bit range as is, a real in that range truncated toward zero, and text
 /// like atoi saturating at the 64-bit limits; otherwise as ReadIntOrText.
-long long ReadInt64OrText(Json::Value& member, long long fallback);
+long long ReadInt64OrText(const Json::Value& member, long long fallback);
 
 /// The member becomes a JSON string holding `text` byte for byte.
 void SetString(Json::Value& member, const char* text);
@@ -183,6 +203,11 @@ bool FormatJson(const Json::Value& root, std::string& text);
 /// Whether the bytes follow the UTF-8 byte patterns (lead byte and
 /// continuation bytes only; overlong forms pass). Never reads past `length`.
 bool IsUtf8(const char* bytes, int length);
+
+/// Whether [begin, end) is well-formed UTF-8: no overlong form, no encoded
+/// surrogate, nothing beyond U+10FFFF, no sequence cut short. Such text
+/// converts to UTF-8 byte for byte.
+bool IsWellFormedUtf8(const char* begin, const char* end);
 
 /// Converts NUL-terminated UTF-8 text (it ends at its first NUL byte) to the
 /// system's ANSI code page; what the code page cannot hold becomes '?'.

@@ -86,6 +86,11 @@ std::u16string MultiByteToWide(unsigned int codePage, const char* text);
 /// locale). Characters the code page cannot hold become '?'.
 std::string WideToAnsi(const std::u16string& text);
 
+/// Whether the system's ANSI code page is UTF-8 itself (on POSIX also the
+/// plain C locale, which passes UTF-8 through): well-formed UTF-8 then
+/// converts to itself and needs no conversion.
+bool AnsiCodePageIsUtf8();
+
 // ---------------------------------------------------------------------------
 // Time and console
 // ---------------------------------------------------------------------------

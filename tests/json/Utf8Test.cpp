@@ -14,24 +14,36 @@
 namespace
 {
 
-TEST(IsUtf8Test, FollowsTheBytePatterns)
+// The pattern test lets overlong forms, surrogates and values beyond U+10FFFF
+// pass; the well-formed test, which decides whether text is taken as it is,
+// must not.
+TEST(IsUtf8Test, FollowsTheBytePatternsAndTellsWellFormedText)
 {
-    const struct { std::string bytes; bool utf8; } cases[] = {
-        {"", true},
-        {"plain ascii\x7F", true},
-        {"\xC3\xA9", true},
-        {"\xF0\x9F\x98\x80", true},
-        {"\xC0\x80", true},         // overlong forms pass
-        {"\xF7\xBF\xBF\xBF", true}, // beyond U+10FFFF passes
-        {"\xC3", false},
-        {"\xE2\x82", false},
-        {"\x80", false},
-        {"\xF8\x80\x80\x80", false},
-        {"\xE9t\xE9", false},
-        {"\xC3\xA9\xC3", false},
+    const struct { std::string bytes; bool utf8; bool wellFormed; } cases[] = {
+        {"", true, true},
+        {"plain ascii\x7F", true, true},
+        {"\xC3\xA9", true, true},
+        {"\xF0\x9F\x98\x80", true, true},
+        {"\xEF\xBF\xBD\xF4\x8F\xBF\xBF", true, true}, // U+FFFD, U+10FFFF
+        {"\xC0\x80", true, false},                        // overlong forms
+        {"\xE0\x9F\xBF", true, false},
+        {"\xF0\x8F\xBF\xBF", true, false},
+        {"\xED\xA0\x80", true, false},                    // a surrogate
+        {"\xF4\x90\x80\x80", true, false},                // beyond U+10FFFF
+        {"\xF7\xBF\xBF\xBF", true, false},
+        {"\xC3", false, false},
+        {"\xE2\x82", false, false},
+        {"\x80", false, false},
+        {"\xF8\x80\x80\x80", false, false},
+        {"\xE9t\xE9", false, false},
+        {"\xC3\xA9\xC3", false, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(jsonIO::IsUtf8(c.bytes.data(), static_cast<int>(c.bytes.size())), c.utf8) << c.bytes;
+    {
+        const char* begin = c.bytes.data();
+        EXPECT_EQ(jsonIO::IsUtf8(begin, static_cast<int>(c.bytes.size())), c.utf8) << c.bytes;
+        EXPECT_EQ(jsonIO::IsWellFormedUtf8(begin, begin + c.bytes.size()), c.wellFormed) << c.bytes;
+    }
 }
 
 TEST(IsUtf8Test, NeverReadsPastTheLength)

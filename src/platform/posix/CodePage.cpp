@@ -311,6 +311,11 @@ std::u16string MultiByteToWide(unsigned int codePage, const char* text)
     return out;
 }
 
+bool AnsiCodePageIsUtf8()
+{
+    return WritesUtf8(nl_langinfo(CODESET));
+}
+
 std::string WideToAnsi(const std::u16string& text)
 {
     // 7-bit text is the same in every code set the locales use.

@@ -37,6 +37,11 @@ std::u16string MultiByteToWide(unsigned int codePage, const char* text)
     return std::u16string(buffer.begin(), buffer.begin() + converted);
 }
 
+bool AnsiCodePageIsUtf8()
+{
+    return GetACP() == CP_UTF8;
+}
+
 std::string WideToAnsi(const std::u16string& text)
 {
     if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX))
