@@ -228,6 +228,17 @@ bool ReadString(const Json::Value& member, std::string& text, CAnsiTarget& targe
     return true;
 }
 
+bool PlainString(const Json::Value& member, const char*& begin, const char*& end)
+{
+    if (!member.getString(&begin, &end))
+        return false;
+    const char* stop = PlainPrefixEnd(begin, end);
+    if (stop != end && *stop != '\0')
+        return false;
+    end = stop;
+    return true;
+}
+
 std::string GetString(const Json::Value& member, const char* fallback)
 {
     try
@@ -296,14 +307,6 @@ void SetString(Json::Value& member, const char* text)
     if (text == nullptr)
         text = "";
     member = Json::Value(text, text + std::strlen(text));
-}
-
-Json::Value ObjectWithMembers(std::initializer_list<const char*> keys)
-{
-    Json::Value object(Json::objectValue);
-    for (const char* key : keys)
-        object[Json::StaticString(key)];
-    return object;
 }
 
 bool ParseJson(Json::Value& root, const char* text)

@@ -11,24 +11,8 @@
 
 #include <json/json.h>
 
-#include <initializer_list>
 #include <sstream>
 #include <string>
-#include <utility>
-#include <vector>
-
-namespace kvrUpdate
-{
-class CVersion;
-class CVersionList;
-class CVersionSituation;
-class CPatch;
-class CPatchList;
-class CFileDef;
-class CFileDefList;
-class CUpdatePackage;
-class CFileCheckerDef;
-} // namespace kvrUpdate
 
 namespace jsonIO
 {
@@ -63,6 +47,12 @@ std::string GetString(const Json::Value& member, const char* fallback);
 /// exhaustion pass.
 bool ReadString(const Json::Value& member, std::string& text, CAnsiTarget& target);
 
+/// When the member is a JSON string of 7-bit text, which GetString gives as
+/// it is, the text in place: [begin, end) inside the value, ended at its
+/// first NUL byte. False for any other member (ReadString then gives its
+/// text).
+bool PlainString(const Json::Value& member, const char*& begin, const char*& end);
+
 /// The member as a signed 32-bit integer: 0 for absent or null, an integer in
 /// range as is, a real in range truncated toward zero, true/false as 1/0.
 /// Anything else is read as text (GetString) and converted like atoi; digits
@@ -96,83 +86,17 @@ inline void SetAsText(Json::Value& member, const std::string& value)
     member = Json::Value(value.data(), value.data() + value.size());
 }
 
-/// An object whose members are `keys` (texts with static storage, kept as
-/// static strings), each null. A writer that fills every one of a fixed set
-/// of members starts a null value from a copy of such an object: copying the
-/// members is cheaper than inserting them one by one, and the result is the
-/// same object.
-Json::Value ObjectWithMembers(std::initializer_list<const char*> keys);
-
 // ---------------------------------------------------------------------------
-// Per-type binders. Each record's pair is defined with the record.
+// Records. Each record type has a pair of functions found by argument-
+// dependent lookup, declared beside the record:
+//   bool ReadJson(const Json::Value& value, Record& record);
+//   void WriteJson(Json::Value& value, const Record& record);
 // ---------------------------------------------------------------------------
-
-bool ReadJson(Json::Value& value, kvrUpdate::CVersion& record);
-void WriteJson(Json::Value& value, const kvrUpdate::CVersion& record);
-bool ReadJson(Json::Value& value, kvrUpdate::CVersionList& record);
-void WriteJson(Json::Value& value, const kvrUpdate::CVersionList& record);
-bool ReadJson(Json::Value& value, kvrUpdate::CVersionSituation& record);
-void WriteJson(Json::Value& value, const kvrUpdate::CVersionSituation& record);
-bool ReadJson(Json::Value& value, kvrUpdate::CPatch& record);
-void WriteJson(Json::Value& value, const kvrUpdate::CPatch& record);
-bool ReadJson(Json::Value& value, kvrUpdate::CPatchList& record);
-void WriteJson(Json::Value& value, const kvrUpdate::CPatchList& record);
-bool ReadJson(Json::Value& value, kvrUpdate::CFileDef& record);
-void WriteJson(Json::Value& value, const kvrUpdate::CFileDef& record);
-bool ReadJson(Json::Value& value, kvrUpdate::CFileDefList& record);
-void WriteJson(Json::Value& value, const kvrUpdate::CFileDefList& record);
-bool ReadJson(Json::Value& value, kvrUpdate::CUpdatePackage& record);
-void WriteJson(Json::Value& value, const kvrUpdate::CUpdatePackage& record);
-bool ReadJson(Json::Value& value, kvrUpdate::CFileCheckerDef& record);
-void WriteJson(Json::Value& value, const kvrUpdate::CFileCheckerDef& record);
-
-// ---------------------------------------------------------------------------
-// Sequences: a JSON array of records. An empty sequence writes nothing, so a
-// freshly looked-up member stays null.
-// ---------------------------------------------------------------------------
-
-template <class E>
-void WriteJson(Json::Value& value, const std::vector<E>& items)
-{
-    for (const E& item : items)
-    {
-        Json::Value element;
-        WriteJson(element, item);
-        value.append(std::move(element)); // a copy would duplicate the whole subtree
-    }
-}
-
-/// Empties the vector; false (vector empty) when the value is neither null nor
-/// an array; otherwise one record per element in order, and true. An
-/// exception from an element ends the reading; earlier elements stay.
-template <class E>
-bool ReadJson(Json::Value& value, std::vector<E>& items)
-{
-    items.clear();
-    if (!value.isNull() && !value.isArray())
-        return false;
-    const Json::ArrayIndex count = value.size();
-    for (Json::ArrayIndex index = 0; index < count; ++index)
-    {
-        // Read in place: records copy through their interfaces, which is slow.
-        items.emplace_back();
-        try
-        {
-            ReadJson(value[index], items.back());
-        }
-        catch (...)
-        {
-            items.pop_back();
-            throw;
-        }
-    }
-    return true;
-}
 
 /// ReadJson, with any exception turned into false. The record keeps what the
 /// reading had set before the exception.
 template <class T>
-bool TryReadJson(Json::Value& value, T& record)
+bool TryReadJson(const Json::Value& value, T& record)
 {
     try
     {

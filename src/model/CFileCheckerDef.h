@@ -4,7 +4,7 @@
 
 #include <VeskUpdate.h>
 
-#include "json/jsonIO.h"
+#include "model/RecordBinding.h"
 
 #include <string>
 
@@ -30,13 +30,31 @@ public:
     const char* GetType() const override;
 
 private:
-    friend bool jsonIO::ReadJson(Json::Value& value, CFileCheckerDef& record);
-    friend void jsonIO::WriteJson(Json::Value& value, const CFileCheckerDef& record);
+    friend binding::TFieldsOf<CFileCheckerDef>;
 
     std::string m_url;
     std::string m_type;
 };
 
+/// The JSON form: an object with the texts "url" and "type".
+bool ReadJson(const Json::Value& value, CFileCheckerDef& record);
+void WriteJson(Json::Value& value, const CFileCheckerDef& record);
+
+template <>
+struct binding::TFieldsOf<CFileCheckerDef>
+{
+    static constexpr TField<CFileCheckerDef> List[] = {
+        binding::Text<&CFileCheckerDef::m_type>("type"),
+        binding::Text<&CFileCheckerDef::m_url>("url"),
+    };
+};
+
 } // namespace kvrUpdate
+
+namespace jsonIO
+{
+using kvrUpdate::ReadJson;
+using kvrUpdate::WriteJson;
+} // namespace jsonIO
 
 #endif // VESKUPDATE_CFILECHECKERDEF_H

@@ -1,7 +1,5 @@
 #include "model/CFileDef.h"
 
-#include "model/RecordJson.h"
-
 #include <cstring>
 
 namespace kvrUpdate
@@ -57,33 +55,14 @@ const char* CFileDef::GetName() const
     return name;
 }
 
+bool ReadJson(const Json::Value& value, CFileDef& record)
+{
+    return binding::ReadRecord(value, record);
+}
+
+void WriteJson(Json::Value& value, const CFileDef& record)
+{
+    binding::WriteRecord(value, record);
+}
+
 } // namespace kvrUpdate
-
-namespace jsonIO
-{
-
-bool ReadJson(Json::Value& value, kvrUpdate::CFileDef& record)
-{
-    // Every member is assigned; a value that is no object reads like an empty
-    // one.
-    Json::Value absent;
-    const bool usable = IsRecordValue(value);
-    Json::Value& source = usable ? value : absent;
-
-    record.m_url = GetString(source["url"], "");
-    record.m_md5 = GetString(source["md5"], "");
-    record.m_path = GetString(source["path"], "");
-    // Read at 64 bits so that files of 2 GiB and more keep their length.
-    record.m_length = ReadInt64OrText(source["length"], 0);
-    return usable;
-}
-
-void WriteJson(Json::Value& value, const kvrUpdate::CFileDef& record)
-{
-    SetString(value["url"], record.m_url.c_str());
-    SetString(value["md5"], record.m_md5.c_str());
-    SetString(value["path"], record.m_path.c_str());
-    SetAsText(value["length"], record.m_length);
-}
-
-} // namespace jsonIO

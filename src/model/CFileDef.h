@@ -4,7 +4,7 @@
 
 #include <VeskUpdate.h>
 
-#include "json/jsonIO.h"
+#include "model/RecordBinding.h"
 
 #include <string>
 
@@ -36,8 +36,7 @@ public:
     const char* GetName() const override;
 
 private:
-    friend bool jsonIO::ReadJson(Json::Value& value, CFileDef& record);
-    friend void jsonIO::WriteJson(Json::Value& value, const CFileDef& record);
+    friend binding::TFieldsOf<CFileDef>;
 
     std::string m_url;
     std::string m_md5;
@@ -45,6 +44,29 @@ private:
     long long m_length = 0;
 };
 
+/// The JSON form: an object with the texts "url", "md5" and "path" and the
+/// "length", a number or decimal text, written as decimal text.
+bool ReadJson(const Json::Value& value, CFileDef& record);
+void WriteJson(Json::Value& value, const CFileDef& record);
+
+template <>
+struct binding::TFieldsOf<CFileDef>
+{
+    static constexpr TField<CFileDef> List[] = {
+        // Read at 64 bits, so that files of 2 GiB and more keep their length.
+        binding::Length<&CFileDef::m_length>("length"),
+        binding::Text<&CFileDef::m_md5>("md5"),
+        binding::Text<&CFileDef::m_path>("path"),
+        binding::Text<&CFileDef::m_url>("url"),
+    };
+};
+
 } // namespace kvrUpdate
+
+namespace jsonIO
+{
+using kvrUpdate::ReadJson;
+using kvrUpdate::WriteJson;
+} // namespace jsonIO
 
 #endif // VESKUPDATE_CFILEDEF_H

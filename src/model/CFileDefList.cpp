@@ -1,23 +1,16 @@
 #include "model/CFileDefList.h"
 
-#include "model/RecordJson.h"
-
-namespace jsonIO
+namespace kvrUpdate
 {
 
-bool ReadJson(Json::Value& value, kvrUpdate::CFileDefList& record)
+bool ReadJson(const Json::Value& value, CFileDefList& record)
 {
-    if (!IsRecordValue(value))
-    {
-        record.m_items.clear();
-        return false;
-    }
-    return ReadRecordArray(value["files"], record.m_items);
+    return binding::ReadRecord(value, record);
 }
 
-void WriteJson(Json::Value& value, const kvrUpdate::CFileDefList& record)
+void WriteJson(Json::Value& value, const CFileDefList& record)
 {
-    WriteJson(value[Json::StaticString("files")], record.m_items);
+    binding::WriteRecord(value, record);
 }
 
-} // namespace jsonIO
+} // namespace kvrUpdate

@@ -4,8 +4,8 @@
 
 #include <VeskUpdate.h>
 
-#include "json/jsonIO.h"
 #include "model/CFileDef.h"
+#include "model/RecordBinding.h"
 #include "model/TRecordList.h"
 
 namespace kvrUpdate
@@ -21,10 +21,28 @@ public:
     ~CFileDefList() = default;
 
 private:
-    friend bool jsonIO::ReadJson(Json::Value& value, CFileDefList& record);
-    friend void jsonIO::WriteJson(Json::Value& value, const CFileDefList& record);
+    friend binding::TFieldsOf<CFileDefList>;
+};
+
+/// The JSON form: an object whose member "files" is an array of file
+/// definition objects.
+bool ReadJson(const Json::Value& value, CFileDefList& record);
+void WriteJson(Json::Value& value, const CFileDefList& record);
+
+template <>
+struct binding::TFieldsOf<CFileDefList>
+{
+    static constexpr TField<CFileDefList> List[] = {
+        binding::List<&CFileDefList::m_items, CFileDefList>("files"),
+    };
 };
 
 } // namespace kvrUpdate
+
+namespace jsonIO
+{
+using kvrUpdate::ReadJson;
+using kvrUpdate::WriteJson;
+} // namespace jsonIO
 
 #endif // VESKUPDATE_CFILEDEFLIST_H

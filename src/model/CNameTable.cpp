@@ -1,6 +1,8 @@
 #include <VeskUpdate.h> // the values the tables map to
 #include "model/CNameTable.h"
 
+#include <cstring>
+
 namespace kvrUpdate
 {
 namespace
@@ -11,14 +13,15 @@ char AsciiLower(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool EqualsIgnoringAsciiCase(const char* a, const char* b)
+// Whether the NUL-terminated `entry` equals the `length` bytes of `name`.
+bool EqualsIgnoringAsciiCase(const char* entry, const char* name, std::size_t length)
 {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b)
+    for (; length > 0; --length, ++entry, ++name)
     {
-        if (AsciiLower(*a) != AsciiLower(*b))
+        if (*entry == '\0' || AsciiLower(*entry) != AsciiLower(*name))
             return false;
     }
-    return *a == *b;
+    return *entry == '\0';
 }
 
 constexpr CNameTable::CEntry PatchTypeEntries[] = {
@@ -46,9 +49,14 @@ int CNameTable::ValueOf(const char* name) const
 {
     if (name == nullptr)
         return -1;
+    return ValueOf(name, std::strlen(name));
+}
+
+int CNameTable::ValueOf(const char* name, std::size_t length) const
+{
     for (int index = 0; index < m_count; ++index)
     {
-        if (EqualsIgnoringAsciiCase(m_entries[index].m_name, name))
+        if (EqualsIgnoringAsciiCase(m_entries[index].m_name, name, length))
             return m_entries[index].m_value;
     }
     return -1;

@@ -4,6 +4,8 @@
 #ifndef VESKUPDATE_CNAMETABLE_H
 #define VESKUPDATE_CNAMETABLE_H
 
+#include <cstddef>
+
 namespace kvrUpdate
 {
 
@@ -21,6 +23,8 @@ public:
     /// The value of the first entry whose name equals `name`, ignoring the
     /// case of ASCII letters; -1 when none does (or `name` is null).
     int ValueOf(const char* name) const;
+    /// The same for the `length` bytes at `name`.
+    int ValueOf(const char* name, std::size_t length) const;
     /// The name of the first entry whose value equals `value`; the empty
     /// text (never null) when none does.
     const char* NameOf(int value) const;

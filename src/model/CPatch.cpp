@@ -1,7 +1,5 @@
 #include "model/CPatch.h"
 
-#include "model/RecordJson.h"
-
 #include <memory>
 
 namespace kvrUpdate
@@ -121,55 +119,14 @@ int CPatch::GetPatchForce() const
     return m_patchForce;
 }
 
+bool ReadJson(const Json::Value& value, CPatch& record)
+{
+    return binding::ReadRecord(value, record);
+}
+
+void WriteJson(Json::Value& value, const CPatch& record)
+{
+    binding::WriteRecord(value, record);
+}
+
 } // namespace kvrUpdate
-
-namespace jsonIO
-{
-
-bool ReadJson(Json::Value& value, kvrUpdate::CPatch& record)
-{
-    using kvrUpdate::PatchForce;
-    using kvrUpdate::PatchType;
-
-    // Every field is assigned by every read: a member missing from the JSON
-    // clears its field (type and force become -1, not the constructor's
-    // defaults). A value that is no object reads like an empty one.
-    Json::Value absent;
-    const bool usable = IsRecordValue(value);
-    Json::Value& source = usable ? value : absent;
-
-    record.m_title = GetString(source["title"], "");
-    record.m_comment = GetString(source["comment"], "");
-    record.m_patchNumber = GetString(source["patch_number"], "");
-    ReadRecordMember(source["apply_version"], record.m_applyVersions);
-    ReadRecordMember(source["result_version"], record.m_resultVersion);
-    record.m_dependOn = GetString(source["dependon"], "");
-    record.m_patchType = PatchType.ValueOf(GetString(source["patch_type"], "").c_str());
-    record.m_patchForce = PatchForce.ValueOf(GetString(source["patch_force"], "").c_str());
-    return usable;
-}
-
-void WriteJson(Json::Value& value, const kvrUpdate::CPatch& record)
-{
-    // Keys are literals and the type and force names live in fixed tables,
-    // so both are stored as static strings: nothing to copy on the way in,
-    // nothing to free when the value goes. The text written is the same.
-    using Key = Json::StaticString;
-    // Every member below is assigned, so a null value may start as an object
-    // that already holds them all.
-    static const Json::Value prototype =
-        ObjectWithMembers({"title", "comment", "patch_number", "apply_version", "result_version",
-                           "dependon", "patch_type", "patch_force"});
-    if (value.isNull())
-        value = prototype;
-    SetString(value[Key("title")], record.m_title.c_str());
-    SetString(value[Key("comment")], record.m_comment.c_str());
-    SetAsText(value[Key("patch_number")], record.m_patchNumber);
-    WriteJson(value[Key("apply_version")], record.m_applyVersions);
-    WriteJson(value[Key("result_version")], record.m_resultVersion);
-    SetString(value[Key("dependon")], record.m_dependOn.c_str());
-    value[Key("patch_type")] = Key(kvrUpdate::PatchType.NameOf(record.m_patchType));
-    value[Key("patch_force")] = Key(kvrUpdate::PatchForce.NameOf(record.m_patchForce));
-}
-
-} // namespace jsonIO

@@ -4,10 +4,10 @@
 
 #include <VeskUpdate.h>
 
-#include "json/jsonIO.h"
 #include "model/CNameTable.h"
 #include "model/CVersion.h"
 #include "model/CVersionList.h"
+#include "model/RecordBinding.h"
 
 #include <string>
 
@@ -45,8 +45,7 @@ public:
     int GetPatchForce() const override;
 
 private:
-    friend bool jsonIO::ReadJson(Json::Value& value, CPatch& record);
-    friend void jsonIO::WriteJson(Json::Value& value, const CPatch& record);
+    friend binding::TFieldsOf<CPatch>;
 
     std::string m_title;
     std::string m_comment;
@@ -58,6 +57,34 @@ private:
     int m_patchForce;
 };
 
+/// The JSON form: an object with the texts "title", "comment",
+/// "patch_number" and "dependon", the version list object "apply_version",
+/// the version object "result_version", and "patch_type" and "patch_force"
+/// by the names of their tables.
+bool ReadJson(const Json::Value& value, CPatch& record);
+void WriteJson(Json::Value& value, const CPatch& record);
+
+template <>
+struct binding::TFieldsOf<CPatch>
+{
+    static constexpr TField<CPatch> List[] = {
+        binding::Nested<&CPatch::m_applyVersions>("apply_version"),
+        binding::Text<&CPatch::m_comment>("comment"),
+        binding::Text<&CPatch::m_dependOn>("dependon"),
+        binding::Name<&CPatch::m_patchForce, PatchForce>("patch_force"),
+        binding::Text<&CPatch::m_patchNumber>("patch_number"),
+        binding::Name<&CPatch::m_patchType, PatchType>("patch_type"),
+        binding::Nested<&CPatch::m_resultVersion>("result_version"),
+        binding::Text<&CPatch::m_title>("title"),
+    };
+};
+
 } // namespace kvrUpdate
+
+namespace jsonIO
+{
+using kvrUpdate::ReadJson;
+using kvrUpdate::WriteJson;
+} // namespace jsonIO
 
 #endif // VESKUPDATE_CPATCH_H

@@ -1,7 +1,5 @@
 #include "model/CPatchList.h"
 
-#include "model/RecordJson.h"
-
 namespace kvrUpdate
 {
 
@@ -10,24 +8,14 @@ void CPatchList::Append(const IPatch& patch)
     m_items.emplace_back(patch);
 }
 
+bool ReadJson(const Json::Value& value, CPatchList& record)
+{
+    return binding::ReadRecord(value, record);
+}
+
+void WriteJson(Json::Value& value, const CPatchList& record)
+{
+    binding::WriteRecord(value, record);
+}
+
 } // namespace kvrUpdate
-
-namespace jsonIO
-{
-
-bool ReadJson(Json::Value& value, kvrUpdate::CPatchList& record)
-{
-    if (!IsRecordValue(value))
-    {
-        record.m_items.clear();
-        return false;
-    }
-    return ReadRecordArray(value["patchs"], record.m_items);
-}
-
-void WriteJson(Json::Value& value, const kvrUpdate::CPatchList& record)
-{
-    WriteJson(value[Json::StaticString("patchs")], record.m_items);
-}
-
-} // namespace jsonIO

@@ -4,8 +4,8 @@
 
 #include <VeskUpdate.h>
 
-#include "json/jsonIO.h"
 #include "model/CPatch.h"
+#include "model/RecordBinding.h"
 #include "model/TRecordList.h"
 
 namespace kvrUpdate
@@ -24,10 +24,28 @@ public:
     void Append(const IPatch& patch);
 
 private:
-    friend bool jsonIO::ReadJson(Json::Value& value, CPatchList& record);
-    friend void jsonIO::WriteJson(Json::Value& value, const CPatchList& record);
+    friend binding::TFieldsOf<CPatchList>;
+};
+
+/// The JSON form: an object whose member "patchs" is an array of patch
+/// objects.
+bool ReadJson(const Json::Value& value, CPatchList& record);
+void WriteJson(Json::Value& value, const CPatchList& record);
+
+template <>
+struct binding::TFieldsOf<CPatchList>
+{
+    static constexpr TField<CPatchList> List[] = {
+        binding::List<&CPatchList::m_items, CPatchList>("patchs"),
+    };
 };
 
 } // namespace kvrUpdate
+
+namespace jsonIO
+{
+using kvrUpdate::ReadJson;
+using kvrUpdate::WriteJson;
+} // namespace jsonIO
 
 #endif // VESKUPDATE_CPATCHLIST_H

@@ -5,9 +5,9 @@
 
 #include <VeskUpdate.h>
 
-#include "json/jsonIO.h"
 #include "model/CFileDef.h"
 #include "model/CFileDefList.h"
+#include "model/RecordBinding.h"
 
 #include <string>
 
@@ -36,8 +36,7 @@ public:
     const IFileDefList* GetResource() const override;
 
 private:
-    friend bool jsonIO::ReadJson(Json::Value& value, CUpdatePackage& record);
-    friend void jsonIO::WriteJson(Json::Value& value, const CUpdatePackage& record);
+    friend binding::TFieldsOf<CUpdatePackage>;
 
     CFileDef m_directFile;
     std::string m_directType;
@@ -45,6 +44,29 @@ private:
     std::string m_baseUrl;
 };
 
+/// The JSON form: an object with the file definition object "direct_file",
+/// the texts "direct_type" and "base_url", and the file definition list
+/// object "resource" (so the files sit in "resource" / "files").
+bool ReadJson(const Json::Value& value, CUpdatePackage& record);
+void WriteJson(Json::Value& value, const CUpdatePackage& record);
+
+template <>
+struct binding::TFieldsOf<CUpdatePackage>
+{
+    static constexpr TField<CUpdatePackage> List[] = {
+        binding::Text<&CUpdatePackage::m_baseUrl>("base_url"),
+        binding::Nested<&CUpdatePackage::m_directFile>("direct_file"),
+        binding::Text<&CUpdatePackage::m_directType>("direct_type"),
+        binding::Nested<&CUpdatePackage::m_resource>("resource"),
+    };
+};
+
 } // namespace kvrUpdate
+
+namespace jsonIO
+{
+using kvrUpdate::ReadJson;
+using kvrUpdate::WriteJson;
+} // namespace jsonIO
 
 #endif // VESKUPDATE_CUPDATEPACKAGE_H

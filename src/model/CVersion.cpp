@@ -1,8 +1,5 @@
 #include "model/CVersion.h"
 
-#include "json/jsonIO.h"
-
-
 namespace kvrUpdate
 {
 namespace
@@ -95,33 +92,39 @@ const char* CVersion::ToString() const
 
 bool CVersion::FromString(const char* text)
 {
+    Parse(text, nullptr, false); // takes every text
+    return true;
+}
+
+bool CVersion::Parse(const char* text, const char* end, bool plainOnly)
+{
     // Lenient: every run of ASCII digits is the next part (modulo 2^32), any
-    // other byte separates, and nothing is rejected.
+    // other byte separates, and nothing is rejected. Versions are read by
+    // the thousand, hence the tight loops: a byte is a digit when it lies
+    // 0..9 above '0' counted unsigned, so bytes of 0x80 and above are not.
     for (std::uint32_t& part : m_parts)
         part = 0;
     if (text == nullptr)
         return true;
 
-    int index = 0;
-    std::uint32_t number = 0;
-    bool inNumber = false;
-    for (const char* cursor = text; index < 4; ++cursor)
+    const unsigned char* cursor = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* const stop = reinterpret_cast<const unsigned char*>(end);
+    for (int index = 0; index < 4; ++index)
     {
-        const char byte = *cursor;
-        if (byte >= '0' && byte <= '9')
+        unsigned digit = 0;
+        for (; cursor != stop && (digit = *cursor - unsigned{'0'}) > 9u; ++cursor)
         {
-            inNumber = true;
-            number = number * 10u + static_cast<std::uint32_t>(byte - '0');
-            continue;
+            if (*cursor == 0)
+                return true;
+            if (plainOnly && *cursor >= 0x80)
+                return false;
         }
-        if (inNumber)
-        {
-            m_parts[index++] = number;
-            number = 0;
-            inNumber = false;
-        }
-        if (byte == '\0')
-            break;
+        if (cursor == stop)
+            return true;
+        std::uint32_t number = digit;
+        for (++cursor; cursor != stop && (digit = *cursor - unsigned{'0'}) <= 9u; ++cursor)
+            number = number * 10u + digit;
+        m_parts[index] = number;
     }
     return true;
 }
@@ -135,24 +138,46 @@ unsigned int CVersion::GetPart(int index) const
 
 } // namespace kvrUpdate
 
-namespace jsonIO
+namespace kvrUpdate
 {
 
-bool ReadJson(Json::Value& value, kvrUpdate::CVersion& record)
+bool ReadJson(const Json::Value& value, CVersion& record)
 {
-    return record.FromString(GetString(value["v"], "0.0.0.0").c_str());
+    if (!value.isObject() && !value.isNull())
+        return false;
+    return binding::ReadRecord(value, record);
 }
 
-void WriteJson(Json::Value& value, const kvrUpdate::CVersion& record)
+void WriteJson(Json::Value& value, const CVersion& record)
 {
-    // The text ToString gives, formatted on the stack: the record's cached
-    // text need not be rewritten, and the literal key need not be copied.
-    static const Json::Value prototype = ObjectWithMembers({"v"});
-    if (value.isNull())
-        value = prototype;
+    binding::WriteRecord(value, record);
+}
+
+bool binding::TFieldsOf<CVersion>::ReadText(CVersion& record, const Json::Value& member, CReadContext& context)
+{
+    // A member with no text gives the fallback "0.0.0.0", which parses like
+    // the empty text; so does trouble while taking the text. 7-bit text,
+    // the usual, is parsed where it lies.
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    if (member.getString(&begin, &end) && record.Parse(begin, end, true))
+        return true;
+    try
+    {
+        if (jsonIO::ReadString(member, context.scratch, context.ansi))
+            return record.FromString(context.scratch.c_str());
+    }
+    catch (...)
+    {
+    }
+    return record.FromString("");
+}
+
+void binding::TFieldsOf<CVersion>::WriteText(const CVersion& record, Json::Value& member)
+{
     char buffer[48];
-    const char* end = kvrUpdate::FormatVersion(record.m_parts, buffer);
-    value[Json::StaticString("v")] = Json::Value(static_cast<const char*>(buffer), end);
+    const char* end = FormatVersion(record.m_parts, buffer);
+    member = Json::Value(static_cast<const char*>(buffer), end);
 }
 
-} // namespace jsonIO
+} // namespace kvrUpdate

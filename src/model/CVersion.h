@@ -4,7 +4,7 @@
 
 #include <VeskUpdate.h>
 
-#include "json/jsonIO.h"
+#include "model/RecordBinding.h"
 
 #include <cstdint>
 #include <string>
@@ -35,13 +35,41 @@ public:
     unsigned int GetPart(int index) const override;
 
 private:
-    friend void jsonIO::WriteJson(Json::Value& value, const CVersion& record);
+    friend binding::TFieldsOf<CVersion>;
+
+    /// FromString of the text [text, end), which ends earlier at a NUL.
+    /// With `plainOnly`, false as soon as a byte of 0x80 or above comes
+    /// before the fourth part: such text needs converting first.
+    bool Parse(const char* text, const char* end, bool plainOnly);
 
     std::uint32_t m_parts[4];
     // Cache written by ToString, also on a const version.
     mutable std::string m_text;
 };
 
+/// The JSON form: an object whose member "v" holds the dotted text. A bare
+/// value where that object belongs leaves the version as it was and gives
+/// false (inside another record such a member reads as 0.0.0.0).
+bool ReadJson(const Json::Value& value, CVersion& record);
+void WriteJson(Json::Value& value, const CVersion& record);
+
+template <>
+struct binding::TFieldsOf<CVersion>
+{
+    /// The text of "v" (fallback "0.0.0.0") parsed by FromString.
+    static bool ReadText(CVersion& record, const Json::Value& member, CReadContext& context);
+    /// The text ToString gives, without touching the record's cached text.
+    static void WriteText(const CVersion& record, Json::Value& member);
+
+    static constexpr TField<CVersion> List[] = {{"v", KeyLength("v"), &ReadText, &WriteText}};
+};
+
 } // namespace kvrUpdate
+
+namespace jsonIO
+{
+using kvrUpdate::ReadJson;
+using kvrUpdate::WriteJson;
+} // namespace jsonIO
 
 #endif // VESKUPDATE_CVERSION_H

@@ -1,7 +1,5 @@
 #include "model/CVersionList.h"
 
-#include "model/RecordJson.h"
-
 namespace kvrUpdate
 {
 
@@ -30,24 +28,14 @@ void CVersionList::Append(const IVersion& version)
     m_items.emplace_back(version);
 }
 
+bool ReadJson(const Json::Value& value, CVersionList& record)
+{
+    return binding::ReadRecord(value, record);
+}
+
+void WriteJson(Json::Value& value, const CVersionList& record)
+{
+    binding::WriteRecord(value, record);
+}
+
 } // namespace kvrUpdate
-
-namespace jsonIO
-{
-
-bool ReadJson(Json::Value& value, kvrUpdate::CVersionList& record)
-{
-    if (!IsRecordValue(value))
-    {
-        record.m_items.clear();
-        return false;
-    }
-    return ReadRecordArray(value["versions"], record.m_items);
-}
-
-void WriteJson(Json::Value& value, const kvrUpdate::CVersionList& record)
-{
-    WriteJson(value[Json::StaticString("versions")], record.m_items);
-}
-
-} // namespace jsonIO

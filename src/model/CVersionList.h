@@ -4,8 +4,8 @@
 
 #include <VeskUpdate.h>
 
-#include "json/jsonIO.h"
 #include "model/CVersion.h"
+#include "model/RecordBinding.h"
 #include "model/TRecordList.h"
 
 namespace kvrUpdate
@@ -27,10 +27,28 @@ public:
     void Append(const IVersion& version);
 
 private:
-    friend bool jsonIO::ReadJson(Json::Value& value, CVersionList& record);
-    friend void jsonIO::WriteJson(Json::Value& value, const CVersionList& record);
+    friend binding::TFieldsOf<CVersionList>;
+};
+
+/// The JSON form: an object whose member "versions" is an array of version
+/// objects.
+bool ReadJson(const Json::Value& value, CVersionList& record);
+void WriteJson(Json::Value& value, const CVersionList& record);
+
+template <>
+struct binding::TFieldsOf<CVersionList>
+{
+    static constexpr TField<CVersionList> List[] = {
+        binding::List<&CVersionList::m_items, CVersionList>("versions"),
+    };
 };
 
 } // namespace kvrUpdate
+
+namespace jsonIO
+{
+using kvrUpdate::ReadJson;
+using kvrUpdate::WriteJson;
+} // namespace jsonIO
 
 #endif // VESKUPDATE_CVERSIONLIST_H

@@ -2,8 +2,8 @@
 #ifndef VESKUPDATE_CVERSIONSITUATION_H
 #define VESKUPDATE_CVERSIONSITUATION_H
 
-#include "json/jsonIO.h"
 #include "model/CVersion.h"
+#include "model/RecordBinding.h"
 
 namespace kvrUpdate
 {
@@ -19,8 +19,7 @@ public:
     const CVersion& GetWill() const { return m_will; }
 
 private:
-    friend bool jsonIO::ReadJson(Json::Value& value, CVersionSituation& record);
-    friend void jsonIO::WriteJson(Json::Value& value, const CVersionSituation& record);
+    friend binding::TFieldsOf<CVersionSituation>;
 
     CVersion m_last;
     CVersion m_must;
@@ -28,6 +27,28 @@ private:
     CVersion m_will;
 };
 
+/// The JSON form: an object with the version objects "last", "must", "max"
+/// and "will", each read on its own.
+bool ReadJson(const Json::Value& value, CVersionSituation& record);
+void WriteJson(Json::Value& value, const CVersionSituation& record);
+
+template <>
+struct binding::TFieldsOf<CVersionSituation>
+{
+    static constexpr TField<CVersionSituation> List[] = {
+        binding::Nested<&CVersionSituation::m_last>("last"),
+        binding::Nested<&CVersionSituation::m_max>("max"),
+        binding::Nested<&CVersionSituation::m_must>("must"),
+        binding::Nested<&CVersionSituation::m_will>("will"),
+    };
+};
+
 } // namespace kvrUpdate
+
+namespace jsonIO
+{
+using kvrUpdate::ReadJson;
+using kvrUpdate::WriteJson;
+} // namespace jsonIO
 
 #endif // VESKUPDATE_CVERSIONSITUATION_H

@@ -1,10 +1,22 @@
 #include "updater/CLocalQuery.h"
 
 #include "json/jsonIO.h"
-#include "model/RecordJson.h"
+#include "model/RecordBinding.h"
 
 namespace kvrUpdate
 {
+
+/// The state's document, read and written by the records' rules.
+template <>
+struct binding::TFieldsOf<CLocalQuery>
+{
+    static constexpr TField<CLocalQuery> List[] = {
+        binding::Nested<&CLocalQuery::m_downloaded>("downloaded_patchs"),
+        binding::Nested<&CLocalQuery::m_installed>("installed_patchs"),
+        binding::Text<&CLocalQuery::m_productName>("product_ame"),
+        binding::Nested<&CLocalQuery::m_version>("version"),
+    };
+};
 
 using platform::CLockGuard;
 
@@ -84,11 +96,7 @@ const IPatchList* CLocalQuery::GetPatchList(int which) const
 void CLocalQuery::ToJson(Json::Value& value)
 {
     CLockGuard guard(m_lock);
-    using Key = Json::StaticString; // literal keys need no copy
-    jsonIO::SetString(value[Key("product_ame")], m_productName.c_str());
-    jsonIO::WriteJson(value[Key("version")], m_version);
-    jsonIO::WriteJson(value[Key("installed_patchs")], m_installed);
-    jsonIO::WriteJson(value[Key("downloaded_patchs")], m_downloaded);
+    binding::WriteRecord(value, *this);
 }
 
 bool CLocalQuery::FromJson(Json::Value& value)
@@ -97,17 +105,13 @@ bool CLocalQuery::FromJson(Json::Value& value)
     // A root that is no object (an array, a number, a string) says nothing
     // about this state; reading it as an empty document would wipe the
     // installed record.
-    if (!jsonIO::IsRecordValue(value))
+    if (!value.isObject() && !value.isNull())
         return false;
     try
     {
-        // Each member reader is guarded and leaves its member at its default
-        // when the member is missing or of the wrong type; a failing reader
-        // does not stop the others.
-        m_productName = jsonIO::GetString(value["product_ame"], "");
-        jsonIO::ReadRecordMember(value["version"], m_version);
-        jsonIO::ReadRecordMember(value["installed_patchs"], m_installed);
-        jsonIO::ReadRecordMember(value["downloaded_patchs"], m_downloaded);
+        // A member that is missing or of the wrong type takes its default; a
+        // member that fails does not stop the others.
+        binding::ReadRecord(value, *this);
     }
     catch (...)
     {

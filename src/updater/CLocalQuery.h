@@ -86,6 +86,8 @@ public:
     void SetProductName(const char* name);
 
 private:
+    friend binding::TFieldsOf<CLocalQuery>;
+
     bool AddPatch(CPatchList& list, const IPatch* patch);
 
     std::string m_productName;

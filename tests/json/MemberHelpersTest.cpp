@@ -1,5 +1,4 @@
 #include "json/jsonIO.h"
-#include "model/CVersion.h"
 
 #include <gtest/gtest.h>
 
@@ -99,41 +98,6 @@ TEST(SetStringTest, StoresBytesAsGivenAndNumbersAsText)
     ASSERT_TRUE(root["n"].isString());
     EXPECT_EQ(root["n"].asString(), "5000000000");
     EXPECT_EQ(jsonIO::ReadIntOrText(root["n"], 0), INT_MAX);
-}
-
-TEST(JsonSequenceTest, ReadAndWriteArraysOfRecords)
-{
-    using kvrUpdate::CVersion;
-    std::vector<CVersion> versions(1);
-
-    Json::Value null;
-    EXPECT_TRUE(jsonIO::ReadJson(null, versions));
-    EXPECT_TRUE(versions.empty());
-
-    Json::Value text("1.2");
-    versions.resize(1);
-    EXPECT_FALSE(jsonIO::ReadJson(text, versions));
-    EXPECT_TRUE(versions.empty());
-
-    Json::Value array = MemberOf(R"({"m":[{"v":"3"},{"v":"1"},{"v":"2"}]})");
-    ASSERT_TRUE(jsonIO::ReadJson(array, versions));
-    ASSERT_EQ(versions.size(), 3u);
-    EXPECT_STREQ(versions[0].ToString(), "3.0.0.0");
-    EXPECT_STREQ(versions[2].ToString(), "2.0.0.0");
-
-    // An element that is not an object ends the reading; earlier ones stay.
-    Json::Value broken = MemberOf(R"({"m":[{"v":"4"},"5",{"v":"6"}]})");
-    EXPECT_FALSE(jsonIO::TryReadJson(broken, versions));
-    ASSERT_EQ(versions.size(), 1u);
-    EXPECT_STREQ(versions[0].ToString(), "4.0.0.0");
-
-    // An empty sequence writes nothing: the member stays null and reads back.
-    Json::Value root;
-    jsonIO::WriteJson(root["list"], std::vector<CVersion>());
-    EXPECT_TRUE(root["list"].isNull());
-    std::string formatted;
-    ASSERT_TRUE(jsonIO::FormatJson(root, formatted));
-    EXPECT_EQ(formatted, "{\n\t\"list\" : null\n}\n");
 }
 
 } // namespace

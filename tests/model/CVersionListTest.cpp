@@ -85,6 +85,13 @@ TEST(CVersionListTest, ReadsTheVersionsMember)
         EXPECT_EQ(list.GetAt(-1), nullptr);
         EXPECT_EQ(list.GetAt(list.GetCount()), nullptr);
     }
+
+    // An array built in memory may have holes, which read as null elements.
+    Json::Value holes;
+    holes["versions"][2u]["v"] = "3";
+    CVersionList list;
+    EXPECT_TRUE(jsonIO::TryReadJson(holes, list));
+    EXPECT_EQ(Texts(list), (std::vector<std::string>{"0.0.0.0", "0.0.0.0", "3.0.0.0"}));
 }
 
 TEST(CVersionListTest, WritesWhatItReads)
