@@ -18,6 +18,11 @@ public:
     virtual bool FromJson(Json::Value& value) = 0;
 
 protected:
+    IJsonObject() = default;
+    IJsonObject(const IJsonObject&) = default;
+    IJsonObject(IJsonObject&&) = default;
+    IJsonObject& operator=(const IJsonObject&) = default;
+    IJsonObject& operator=(IJsonObject&&) = default;
     ~IJsonObject() = default;
 };
 

@@ -17,7 +17,9 @@ public:
     CFileCheckerDef() = default;
     /// Member-by-member copy.
     CFileCheckerDef(const CFileCheckerDef& other) = default;
+    CFileCheckerDef(CFileCheckerDef&& other) noexcept = default;
     CFileCheckerDef& operator=(const CFileCheckerDef& other) = default;
+    CFileCheckerDef& operator=(CFileCheckerDef&& other) noexcept = default;
     ~CFileCheckerDef() = default;
 
     // ICloneable<IFileCheckerDef>

@@ -18,7 +18,9 @@ public:
     CFileDef() = default;
     /// Member-by-member copy.
     CFileDef(const CFileDef& other) = default;
+    CFileDef(CFileDef&& other) noexcept = default;
     CFileDef& operator=(const CFileDef& other) = default;
+    CFileDef& operator=(CFileDef&& other) noexcept = default;
     ~CFileDef() = default;
 
     // ICloneable<IFileDef>

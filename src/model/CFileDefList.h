@@ -17,7 +17,9 @@ public:
     CFileDefList() = default;
     /// Element-by-element copy.
     CFileDefList(const CFileDefList& other) = default;
+    CFileDefList(CFileDefList&& other) noexcept = default;
     CFileDefList& operator=(const CFileDefList& other) = default;
+    CFileDefList& operator=(CFileDefList&& other) noexcept = default;
     ~CFileDefList() = default;
 
 private:

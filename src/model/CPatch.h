@@ -20,10 +20,12 @@ public:
     /// Empty texts and versions, type "version", force "common".
     CPatch();
     /// Default-construct, then CopyFrom: any IPatch implementation will do.
-    CPatch(const IPatch& other);
+    explicit CPatch(const IPatch& other);
     CPatch(const CPatch& other);
+    CPatch(CPatch&& other) noexcept = default;
     CPatch& operator=(const IPatch& other);
     CPatch& operator=(const CPatch& other);
+    CPatch& operator=(CPatch&& other) noexcept = default;
     ~CPatch() = default;
 
     /// Copies every field through the source's getters.

@@ -17,7 +17,9 @@ public:
     CPatchList() = default;
     /// Element-by-element copy (each patch through CopyFrom).
     CPatchList(const CPatchList& other) = default;
+    CPatchList(CPatchList&& other) noexcept = default;
     CPatchList& operator=(const CPatchList& other) = default;
+    CPatchList& operator=(CPatchList&& other) noexcept = default;
     ~CPatchList() = default;
 
     /// Appends a copy of the patch, made through its getters.

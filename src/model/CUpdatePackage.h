@@ -21,7 +21,9 @@ public:
     CUpdatePackage() = default;
     /// Member-by-member copy.
     CUpdatePackage(const CUpdatePackage& other) = default;
+    CUpdatePackage(CUpdatePackage&& other) noexcept = default;
     CUpdatePackage& operator=(const CUpdatePackage& other) = default;
+    CUpdatePackage& operator=(CUpdatePackage&& other) noexcept = default;
     ~CUpdatePackage() = default;
 
     // ICloneable<IUpdatePackage>

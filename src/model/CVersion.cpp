@@ -54,7 +54,9 @@ CVersion& CVersion::operator=(const IVersion& other)
 
 CVersion& CVersion::operator=(const CVersion& other)
 {
-    return *this = static_cast<const IVersion&>(other);
+    if (this != &other)
+        *this = static_cast<const IVersion&>(other);
+    return *this;
 }
 
 void CVersion::Release()

@@ -18,10 +18,12 @@ public:
     /// 0.0.0.0.
     CVersion();
     /// Copies through the text form: FromString(other.ToString()).
-    CVersion(const IVersion& other);
+    explicit CVersion(const IVersion& other);
     CVersion(const CVersion& other);
+    CVersion(CVersion&& other) noexcept = default;
     CVersion& operator=(const IVersion& other);
     CVersion& operator=(const CVersion& other);
+    CVersion& operator=(CVersion&& other) noexcept = default;
     ~CVersion() = default;
 
     // ICloneable<IVersion>

@@ -17,7 +17,9 @@ public:
     CVersionList() = default;
     /// Element-by-element copy.
     CVersionList(const CVersionList& other) = default;
+    CVersionList(CVersionList&& other) noexcept = default;
     CVersionList& operator=(const CVersionList& other) = default;
+    CVersionList& operator=(CVersionList&& other) noexcept = default;
     ~CVersionList() = default;
 
     /// Replaces the contents with copies of the source's versions, read only

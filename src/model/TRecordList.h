@@ -46,7 +46,9 @@ public:
 protected:
     TRecordList() = default;
     TRecordList(const TRecordList&) = default;
+    TRecordList(TRecordList&&) noexcept = default;
     TRecordList& operator=(const TRecordList&) = default;
+    TRecordList& operator=(TRecordList&&) noexcept = default;
     ~TRecordList() = default;
 
     std::vector<Element> m_items;

@@ -1,6 +1,9 @@
+#include "model/CFileCheckerDef.h"
 #include "model/CNameTable.h"
 #include "model/CPatch.h"
 #include "model/CPatchList.h"
+#include "model/CUpdatePackage.h"
+#include "model/CVersionList.h"
 
 #include "ModelTestUtil.h"
 
@@ -9,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 
 using kvrUpdate::CNameTable;
 using kvrUpdate::CPatch;
@@ -26,6 +30,23 @@ using testsupport::TOwnedPtr;
 
 namespace
 {
+
+// A list that grows moves its records instead of copying them (a version
+// through its text), which it does only for moves that cannot throw; and a
+// record is never made from an interface without saying so.
+template <class... Records>
+constexpr bool AllMoveWithoutThrowing()
+{
+    return (... && (std::is_nothrow_move_constructible<Records>::value &&
+                    std::is_nothrow_move_assignable<Records>::value));
+}
+static_assert(AllMoveWithoutThrowing<kvrUpdate::CVersion, kvrUpdate::CVersionList, CPatch, CPatchList,
+                                     kvrUpdate::CFileDef, kvrUpdate::CFileDefList, kvrUpdate::CUpdatePackage,
+                                     kvrUpdate::CFileCheckerDef>(),
+              "records move without throwing");
+static_assert(!std::is_convertible<const kvrUpdate::IVersion&, kvrUpdate::CVersion>::value &&
+                  !std::is_convertible<const IPatch&, CPatch>::value,
+              "a record is made from an interface only explicitly");
 
 const char* const FullPatch = R"({
     "title": "Fix", "comment": "Fixes the crash", "patch_number": "P-17",
@@ -276,6 +297,24 @@ TEST(CPatchListTest, ReadsThePatchsMember)
     EXPECT_STREQ(list.GetAt(3)->GetTitle(), "last");
     EXPECT_EQ(list.GetAt(-1), nullptr);
     EXPECT_EQ(list.GetAt(4), nullptr);
+}
+
+// A move hands over the storage: the records stay where they were, so a
+// list that grows copies nothing.
+TEST(CPatchListTest, MovesKeepTheRecordsInPlace)
+{
+    CPatch patch;
+    ASSERT_TRUE(ReadText(FullPatch, patch));
+    const IVersion* applies = patch.GetApplyVersions()->GetAt(0);
+    const CPatch taken(std::move(patch));
+    EXPECT_EQ(taken.GetApplyVersions()->GetAt(0), applies);
+    ExpectFullPatch(taken);
+
+    CPatchList list;
+    ASSERT_TRUE(ReadText(std::string(R"({"patchs":[)") + FullPatch + "]}", list));
+    const IPatch* first = list.GetAt(0);
+    const CPatchList moved(std::move(list));
+    EXPECT_EQ(moved.GetAt(0), first);
 }
 
 TEST(CPatchListTest, WritesReadsAndClones)
