@@ -12,7 +12,7 @@ packages=(
   build-essential g++ cmake pkg-config ninja-build
   libcurl4-openssl-dev libjsoncpp-dev libcpp-httplib-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  locales binutils curl
+  locales binutils curl valgrind
   file lintian doxygen
   g++-mingw-w64-i686
   clang libclang-rt-14-dev clang-14 clang-format-14 clang-tidy-14
