@@ -3,7 +3,13 @@
 #include <cerrno>
 #include <cstring>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  include <winsock2.h>
+#  include <ws2tcpip.h>
+#else
 #  include <netdb.h>
 #  include <sys/socket.h>
 #  include <unistd.h>
@@ -11,6 +17,88 @@
 
 namespace
 {
+
+#if defined(_WIN32)
+
+using Socket = SOCKET;
+const Socket kNoSocket = INVALID_SOCKET;
+const int kSocketFlags = 0;
+
+void CloseSocket(Socket socket)
+{
+    ::closesocket(socket);
+}
+
+int LastSocketError()
+{
+    return ::WSAGetLastError();
+}
+
+std::string SocketErrorText(int error)
+{
+    char text[256] = "";
+    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                          static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+        message.pop_back();
+    return message.empty() ? "socket error " + std::to_string(error) : message;
+}
+
+// Windows sockets work between WSAStartup and WSACleanup.
+class CSocketLibrary
+{
+public:
+    CSocketLibrary()
+    {
+        WSADATA data;
+        m_started = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    ~CSocketLibrary()
+    {
+        if (m_started)
+            ::WSACleanup();
+    }
+    CSocketLibrary(const CSocketLibrary&) = delete;
+    CSocketLibrary& operator=(const CSocketLibrary&) = delete;
+    CSocketLibrary(CSocketLibrary&&) = delete;
+    CSocketLibrary& operator=(CSocketLibrary&&) = delete;
+
+    bool Started() const { return m_started; }
+
+private:
+    bool m_started = false;
+};
+
+#else
+
+using Socket = int;
+const Socket kNoSocket = -1;
+const int kSocketFlags = SOCK_CLOEXEC;
+
+void CloseSocket(Socket socket)
+{
+    ::close(socket);
+}
+
+int LastSocketError()
+{
+    return errno;
+}
+
+std::string SocketErrorText(int error)
+{
+    return std::strerror(error);
+}
+
+// Nothing to start on POSIX.
+class CSocketLibrary
+{
+public:
+    bool Started() const { return true; }
+};
+
+#endif
 
 // Splits "scheme://host:port/path" into host and port. IPv6 literals are
 // written in brackets, as in URLs.
@@ -58,21 +146,15 @@ bool SplitAddress(const std::string& address, std::string& host, std::string& po
 
 } // namespace
 
-#if defined(_WIN32)
-
-bool ProbeAddress(const std::string&, std::string&)
-{
-    return true;
-}
-
-#else
-
 bool ProbeAddress(const std::string& address, std::string& reason)
 {
     std::string host;
     std::string port;
     if (!SplitAddress(address, host, port, reason))
         return false;
+    const CSocketLibrary sockets;
+    if (!sockets.Started())
+        return true; // no probe: the caller's general message stands
 
     addrinfo hints;
     std::memset(&hints, 0, sizeof hints);
@@ -89,22 +171,20 @@ bool ProbeAddress(const std::string& address, std::string& reason)
     bool connected = false;
     for (addrinfo* it = found; it != nullptr && !connected; it = it->ai_next)
     {
-        int fd = ::socket(it->ai_family, it->ai_socktype | SOCK_CLOEXEC, it->ai_protocol);
-        if (fd < 0)
+        const Socket socket = ::socket(it->ai_family, it->ai_socktype | kSocketFlags, it->ai_protocol);
+        if (socket == kNoSocket)
         {
-            lastError = errno;
+            lastError = LastSocketError();
             continue;
         }
-        if (::connect(fd, it->ai_addr, it->ai_addrlen) == 0)
+        if (::connect(socket, it->ai_addr, static_cast<int>(it->ai_addrlen)) == 0)
             connected = true;
         else
-            lastError = errno;
-        ::close(fd);
+            lastError = LastSocketError();
+        CloseSocket(socket);
     }
     ::freeaddrinfo(found);
     if (!connected)
-        reason = std::string(std::strerror(lastError));
+        reason = SocketErrorText(lastError);
     return connected;
 }
-
-#endif

@@ -8,8 +8,8 @@
 
 /// Opens (and closes again) a TCP connection to the host and port of an
 /// http:// or https:// address. True when the connection was accepted;
-/// otherwise `reason` says why not. On platforms without a probe it answers
-/// true, so the caller falls back to its general message.
+/// otherwise `reason` says why not. When the system offers no sockets it
+/// answers true, so the caller falls back to its general message.
 bool ProbeAddress(const std::string& address, std::string& reason);
 
 #endif // VESK_HOST_REACHABILITY_H
