@@ -1,8 +1,8 @@
 // Programs a test runs: one that runs to its end with its output collected,
 // and one that runs in the background until the test stops it.
 //
-// The implementation is the platform's (posix/ChildProcess.cpp; a Windows one
-// takes its place there); this interface is the same for both.
+// The implementation is the platform's (posix/ChildProcess.cpp,
+// win32/ChildProcess.cpp); this interface is the same for both.
 #ifndef VESKUPDATE_TESTS_SUPPORT_CHILDPROCESS_H
 #define VESKUPDATE_TESTS_SUPPORT_CHILDPROCESS_H
 
@@ -43,8 +43,10 @@ public:
     /// the output ended or no whole line came within `seconds`. What it wrote
     /// before it ended can still be read after Stop() or Wait().
     bool ReadLine(std::string& line, int seconds);
-    /// Asks it to end (SIGTERM on POSIX) and waits for it. Returns its exit
-    /// status, -1 when it did not exit normally (it was killed).
+    /// Asks it to end (SIGTERM on POSIX, its stop event on Windows: see
+    /// StopEventName) and waits for it. Returns its exit status, -1 when it
+    /// did not exit normally (it was killed). On Windows a program that has
+    /// not ended 10 seconds after the request is killed.
     int Stop();
     /// Waits for it to end by itself; returns the exit status as Stop() does.
     int Wait();
@@ -54,6 +56,16 @@ private:
     class CProcess; // the platform's handles
     std::unique_ptr<CProcess> m_process;
 };
+
+/// The event that asks the Windows program with this process id to end.
+/// Windows has no SIGTERM, and console control events reach only programs on
+/// the caller's console, often none: CBackgroundProgram creates this event
+/// before the program runs and sets it in Stop(); a program that can be
+/// stopped opens it and waits for it.
+inline std::string StopEventName(unsigned long processId)
+{
+    return "Local\\vesk-stop-" + std::to_string(processId);
+}
 
 } // namespace testsupport
 

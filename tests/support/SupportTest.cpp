@@ -18,6 +18,13 @@ namespace
 
 const std::string kChild = VESK_SUPPORT_TEST_CHILD;
 
+// How a program's text output ends its lines in a file.
+#if defined(_WIN32)
+const std::string kFileNewline = "\r\n";
+#else
+const std::string kFileNewline = "\n";
+#endif
+
 // A stop issued before the accept loop runs is lost by httplib: Stop() must
 // still end the server (a hang here ends in the test's time-out).
 TEST(CTestHttpServerTest, StopsRightAfterStartAndOnlyOnce)
@@ -60,7 +67,7 @@ TEST(ChildProcessTest, BackgroundProgramIsReadLineByLineAndStopped)
         EXPECT_EQ(line, "stopped");
         EXPECT_FALSE(child.ReadLine(line, 30)); // the output ended
     }
-    EXPECT_EQ(ReadFile(errors), "logged\n");
+    EXPECT_EQ(ReadFile(errors), "logged" + kFileNewline);
 
     // One that ends by itself; its standard error goes nowhere.
     CBackgroundProgram ending(kChild, {"err:lost", "out:last", "exit:5"});

@@ -3,13 +3,20 @@
 //   out:TEXT  writes TEXT and a newline to standard output
 //   err:TEXT  the same to standard error
 //   exit:N    ends with status N
-//   wait      waits until asked to end (SIGTERM), then ends with status 0
+//   wait      waits until asked to end (SIGTERM; on Windows its stop event),
+//             then ends with status 0
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#if defined(_WIN32)
+#include "support/ChildProcess.h"
+
+#include <windows.h>
+#endif
 
 namespace
 {
@@ -21,11 +28,29 @@ void OnTerminate(int)
     g_asked = 1;
 }
 
+#if defined(_WIN32)
+// Sets the flag when the stop event is set.
+void WatchStopEvent()
+{
+    const HANDLE stop =
+        CreateEventA(nullptr, TRUE, FALSE, testsupport::StopEventName(GetCurrentProcessId()).c_str());
+    if (stop == nullptr)
+        return;
+    std::thread([stop] {
+        if (WaitForSingleObject(stop, INFINITE) == WAIT_OBJECT_0)
+            g_asked = 1;
+    }).detach();
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::signal(SIGTERM, OnTerminate);
+#if defined(_WIN32)
+    WatchStopEvent();
+#endif
     for (int i = 1; i < argc; ++i)
     {
         const char* step = argv[i];
