@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -27,6 +28,15 @@ private:
     fs::path m_previous;
 };
 
+#if defined(_WIN32)
+std::string UpperCase(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+#endif
+
 // A fresh scratch directory under the system's temporary directory.
 class LibraryTest : public ::testing::Test
 {
@@ -38,7 +48,7 @@ protected:
 
 TEST_F(LibraryTest, ExportOfALoadedLibraryCanBeCalled)
 {
-    platform::LibraryHandle library = platform::OpenLibrary(kPluginPath.c_str());
+    platform::LibraryHandle library = platform::OpenLibrary(kPluginPath.string().c_str());
     ASSERT_NE(library, nullptr);
     using Answer = int (*)();
     auto answer = reinterpret_cast<Answer>(platform::LookupSymbol(library, kExport));
@@ -71,11 +81,18 @@ TEST_F(LibraryTest, WhatCannotBeLoadedGivesNull)
 TEST_F(LibraryTest, FullPathIsTheCanonicalPathOfTheFileOpened)
 {
     const fs::path canonical = fs::canonical(kPluginPath);
+#if !defined(_WIN32)
     const fs::path link = m_scratch / "link-to-plugin.so";
     fs::create_symlink(canonical, link);
+#endif
     fs::create_directory(m_scratch / "sub");
 
     const fs::path pluginDir = canonical.parent_path();
+    // A directory that a relative name climbs out of. The scratch directory
+    // may lie on another drive (on Windows), where no relative name leads.
+    fs::path sibling = m_scratch / "sub";
+    if (fs::relative(canonical, sibling).empty())
+        sibling = pluginDir;
     const std::string viaDotDot =
         "./" + pluginDir.filename().string() + "/../" + pluginDir.filename().string() + "/" +
         canonical.filename().string();
@@ -89,8 +106,13 @@ TEST_F(LibraryTest, FullPathIsTheCanonicalPathOfTheFileOpened)
     const Case cases[] = {
         {"absolute", fs::current_path(), canonical.string()},
         {"relative with ..", pluginDir.parent_path(), viaDotDot},
-        {"relative from a sibling", m_scratch / "sub", fs::relative(canonical, m_scratch / "sub").string()},
+        {"relative from a sibling", sibling, fs::relative(canonical, sibling).string()},
+#if defined(_WIN32)
+        // Windows names a file in any letter case; the loader keeps the case given.
+        {"other letter case", fs::current_path(), UpperCase(canonical.string())},
+#else
         {"symbolic link", fs::current_path(), link.string()},
+#endif
     };
     for (const Case& c : cases)
     {
@@ -113,9 +135,13 @@ TEST_F(LibraryTest, FullPathIsTheCanonicalPathOfTheFileOpened)
 
 TEST_F(LibraryTest, LibraryFoundBySearchReportsTheFileTheLoaderChose)
 {
-    // A bare name goes through the loader's search rules; the C library is
-    // always there to be found.
+    // A bare name goes through the loader's search rules; the C library (on
+    // Windows the kernel's) is always there to be found.
+#if defined(_WIN32)
+    platform::LibraryHandle library = platform::OpenLibrary("kernel32.dll");
+#else
     platform::LibraryHandle library = platform::OpenLibrary("libc.so.6");
+#endif
     ASSERT_NE(library, nullptr);
     const std::string path = platform::LibraryFullPath(library);
     platform::CloseLibrary(library);

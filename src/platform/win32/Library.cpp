@@ -11,7 +11,14 @@ LibraryHandle OpenLibrary(const char* nameOrPath)
 {
     if (nameOrPath == nullptr || *nameOrPath == '\0')
         return nullptr;
-    return LoadLibraryA(nameOrPath);
+    // A file that is no loadable library fails the call; it must not stop the
+    // host with the system's error box.
+    DWORD previousMode = 0;
+    const BOOL quiet = SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
+    const HMODULE library = LoadLibraryA(nameOrPath);
+    if (quiet)
+        SetThreadErrorMode(previousMode, nullptr);
+    return library;
 }
 
 void* LookupSymbol(LibraryHandle library, const char* name)
@@ -27,18 +34,19 @@ void CloseLibrary(LibraryHandle library)
         FreeLibrary(static_cast<HMODULE>(library));
 }
 
-std::string LibraryFullPath(LibraryHandle library)
+namespace
 {
-    if (library == nullptr)
-        return std::string();
 
-    // The loader records the full path it opened. A result that fills the
-    // whole buffer may be cut short, so the buffer grows until it fits.
+// The name the loader recorded for the library: the path as it was given or
+// found, in the letter case it was given in. A result that fills the whole
+// buffer may be cut short, so the buffer grows until it fits.
+std::string LoaderFileName(HMODULE library)
+{
     std::vector<char> buffer(MAX_PATH);
     for (;;)
     {
         const DWORD size = static_cast<DWORD>(buffer.size());
-        const DWORD length = GetModuleFileNameA(static_cast<HMODULE>(library), buffer.data(), size);
+        const DWORD length = GetModuleFileNameA(library, buffer.data(), size);
         if (length == 0)
             return std::string();
         if (length < size)
@@ -47,6 +55,53 @@ std::string LibraryFullPath(LibraryHandle library)
             return std::string();
         buffer.resize(buffer.size() * 2);
     }
+}
+
+// The one path of the file whatever it was called: the file system's own
+// letter case, the drive letter, links resolved ("\\?\" dropped again).
+// Empty when the file cannot be asked.
+std::string FinalPath(const std::string& path)
+{
+    const HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::vector<char> buffer(MAX_PATH);
+    DWORD length = 0;
+    for (;;)
+    {
+        const DWORD size = static_cast<DWORD>(buffer.size());
+        length = GetFinalPathNameByHandleA(file, buffer.data(), size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length < size || length > 32768)
+            break;
+        buffer.resize(length + 1); // the answer is the size needed
+    }
+    CloseHandle(file);
+    if (length == 0 || length >= buffer.size())
+        return std::string();
+
+    std::string result(buffer.data(), length);
+    if (result.compare(0, 8, "\\\\?\\UNC\\") == 0)
+        return "\\\\" + result.substr(8);
+    if (result.compare(0, 4, "\\\\?\\") == 0)
+        return result.substr(4);
+    return result;
+}
+
+} // namespace
+
+std::string LibraryFullPath(LibraryHandle library)
+{
+    if (library == nullptr)
+        return std::string();
+
+    // Windows names a file in any letter case, and the loader keeps the case
+    // it was given; the path is resolved so that one file has one full path.
+    const std::string loaded = LoaderFileName(static_cast<HMODULE>(library));
+    if (loaded.empty())
+        return std::string();
+    const std::string resolved = FinalPath(loaded);
+    return resolved.empty() ? loaded : resolved;
 }
 
 } // namespace platform
