@@ -12,8 +12,8 @@
 //   }); // serving from here on
 //   ... server.Url("/a") ... server.Targets() ...
 //
-// The implementation is the platform's (posix/CRawHttpServer.cpp); this
-// interface is the same everywhere.
+// The implementation is the platform's (posix/ and win32/CRawHttpServer.cpp);
+// this interface is the same everywhere.
 #ifndef VESKUPDATE_TESTS_SUPPORT_CRAWHTTPSERVER_H
 #define VESKUPDATE_TESTS_SUPPORT_CRAWHTTPSERVER_H
 
