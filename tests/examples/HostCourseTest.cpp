@@ -107,10 +107,18 @@ protected:
         }
     }
 
+    // The host program: this build's, or the one VESK_COURSE_HOST names (the
+    // Windows build's, run through wine, takes the same course).
+    static std::string HostProgram()
+    {
+        const char* other = std::getenv("VESK_COURSE_HOST");
+        return other != nullptr && *other != '\0' ? other : VESK_HOST_PATH;
+    }
+
     CRunResult Host(std::vector<std::string> args)
     {
         args.insert(args.begin(), {"--state", m_state});
-        return RunProgram(VESK_HOST_PATH, args);
+        return RunProgram(HostProgram(), args);
     }
 
     std::string Expand(const std::string& text) const
