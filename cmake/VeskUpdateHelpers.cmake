@@ -1,6 +1,13 @@
 # Warning flags are per-target and private; VESKUPDATE_WERROR turns them into
 # errors (CI does).
 function(vesk_target_warnings target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4)
+    if(VESKUPDATE_WERROR)
+      target_compile_options(${target} PRIVATE /WX)
+    endif()
+    return()
+  endif()
   target_compile_options(${target} PRIVATE -Wall -Wextra)
   if(VESKUPDATE_WERROR)
     target_compile_options(${target} PRIVATE -Werror)

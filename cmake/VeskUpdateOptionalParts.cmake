@@ -14,6 +14,15 @@ if(VESKUPDATE_BUILD_TOOLS OR VESKUPDATE_BUILD_TESTS OR VESKUPDATE_BUILD_BENCH)
   # cpp-httplib ships as a compiled library; its pkg-config flags must match
   # the build of the library or its classes change layout.
   pkg_check_modules(HTTPLIB QUIET IMPORTED_TARGET cpp-httplib)
+  if(NOT HTTPLIB_FOUND AND NOT PKG_CONFIG_FOUND AND WIN32)
+    # No pkg-config (vcpkg with MSVC): the header-only CMake package.
+    find_package(httplib CONFIG QUIET)
+    if(httplib_FOUND)
+      add_library(PkgConfig::HTTPLIB INTERFACE IMPORTED)
+      target_link_libraries(PkgConfig::HTTPLIB INTERFACE httplib::httplib)
+      set(HTTPLIB_FOUND TRUE)
+    endif()
+  endif()
   if(NOT HTTPLIB_FOUND)
     if(VESKUPDATE_BUILD_TOOLS)
       vesk_part_off(VESKUPDATE_BUILD_TOOLS
