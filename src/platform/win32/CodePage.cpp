@@ -58,8 +58,7 @@ std::string WideToAnsi(const std::u16string& text)
     if (bytes <= 0)
         return std::string();
     std::string out(static_cast<std::size_t>(bytes), '\0');
-    const int converted =
-        WideCharToMultiByte(CP_ACP, flags, wide.data(), length, out.data(), bytes, nullptr, nullptr);
+    const int converted = WideCharToMultiByte(CP_ACP, flags, wide.data(), length, out.data(), bytes, nullptr, nullptr);
     if (converted <= 0)
         return std::string();
     out.resize(static_cast<std::size_t>(converted));

@@ -15,7 +15,7 @@ LibraryHandle OpenLibrary(const char* nameOrPath)
     // host with the system's error box.
     DWORD previousMode = 0;
     const BOOL quiet = SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
-    const HMODULE library = LoadLibraryA(nameOrPath);
+    HMODULE library = LoadLibraryA(nameOrPath);
     if (quiet)
         SetThreadErrorMode(previousMode, nullptr);
     return library;
@@ -62,8 +62,8 @@ std::string LoaderFileName(HMODULE library)
 // Empty when the file cannot be asked.
 std::string FinalPath(const std::string& path)
 {
-    const HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return std::string();
     std::vector<char> buffer(MAX_PATH);

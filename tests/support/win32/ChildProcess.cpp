@@ -156,9 +156,9 @@ CStarted Spawn(const std::string& program, const std::vector<std::string>& args,
 
     // Suspended until its stop event exists, so that no stop can come too early.
     PROCESS_INFORMATION info = {};
-    const BOOL created =
-        CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE,
-                       CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &startup.StartupInfo, &info);
+    const BOOL created = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                                        CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                                        &startup.StartupInfo, &info);
     DeleteProcThreadAttributeList(attributes);
     if (!created)
         throw std::runtime_error("cannot start " + program);
@@ -230,8 +230,7 @@ CBackgroundProgram::CBackgroundProgram(const std::string& program, const std::ve
                                        const std::string& errorFile)
     : m_process(new CProcess)
 {
-    m_process->started =
-        Spawn(program, args, errorFile.empty() ? EErrors::kDiscard : EErrors::kFile, errorFile);
+    m_process->started = Spawn(program, args, errorFile.empty() ? EErrors::kDiscard : EErrors::kFile, errorFile);
 }
 
 CBackgroundProgram::~CBackgroundProgram()
