@@ -25,7 +25,7 @@ std::uint32_t TickCount()
 void SetConsoleTextAttribute(std::uint16_t attribute)
 {
     g_consoleAttribute.store(attribute, std::memory_order_relaxed);
-    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (output != nullptr && output != INVALID_HANDLE_VALUE)
         ::SetConsoleTextAttribute(output, attribute);
 }
