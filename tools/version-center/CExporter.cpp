@@ -69,6 +69,9 @@ std::string NginxConfig(const CVersionCenter& center, const CExportRequest& requ
 {
     const std::string& base = center.BasePath();
     std::string text;
+    // The text is laid out as the configuration it writes, one of its lines
+    // per line here; the formatter would split these lines at every '+'.
+    // clang-format off
     text += "# The version center for nginx, written by `version-center export`. Include this\n"
             "# file in nginx's http block. Every answer is a file under the root; the\n"
             "# requests with query parameters are mapped onto files named after them.\n"
@@ -124,6 +127,7 @@ std::string NginxConfig(const CVersionCenter& center, const CExportRequest& requ
                 "    }\n"
                 "    location @vc_no_file { return 404 '{\"error\":\"no such file in the download tree\"}'; }\n";
     }
+    // clang-format on
     text += "}\n";
     return text;
 }
