@@ -12,7 +12,7 @@
 # The tools are Debian 12's clang 14: scripts/install-deps.sh installs them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(realpath -m "${1:-$root/build/lint}")
+build=$(realpath -m -- "${1:-$root/build/lint}")
 cd "$root"
 
 clang_format=clang-format-14
