@@ -69,7 +69,7 @@ fi
 echo "The version center serves the catalog and its downloads at $center"
 echo "The host keeps its state in $work/editor.state"
 
-VESK_HOST=$build/examples/host/vesk-host "$root/scripts/run-course.sh" "$center" "$work"
+VESK_HOST=${VESK_HOST:-$build/examples/host/vesk-host} "$root/scripts/run-course.sh" "$center" "$work"
 
 stop_server
 echo "The version center has stopped. Its request log:"
