@@ -3,10 +3,11 @@
 // connection at a time.
 #include "support/CRawHttpServer.h"
 
+#include "support/RawRequests.h"
+
 #include <cerrno>
 #include <utility>
 #include <cstring>
-#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -22,9 +23,6 @@ namespace testsupport
 {
 namespace
 {
-
-// The longest request head read before the handler is called anyway.
-constexpr std::size_t kMaxHead = 64 * 1024;
 
 class CPosixConnection final : public CRawConnection
 {
@@ -65,13 +63,12 @@ public:
         m_socket = -1;
     }
 
-    /// Reads up to the end of the request head; the target of its first line
-    /// (empty when there is none).
-    std::string ReadTarget()
+    /// Reads up to the end of the request head.
+    std::string ReadHead()
     {
         std::string head;
         char buffer[4096];
-        while (head.find("\r\n\r\n") == std::string::npos && head.size() < kMaxHead)
+        while (head.find("\r\n\r\n") == std::string::npos && head.size() < CRawRequests::kMaxHead)
         {
             const ssize_t count = ::recv(m_socket, buffer, sizeof buffer, 0);
             if (count < 0 && errno == EINTR)
@@ -80,11 +77,7 @@ public:
                 break;
             head.append(buffer, static_cast<std::size_t>(count));
         }
-        const std::size_t start = head.find(' ');
-        const std::size_t end = start == std::string::npos ? start : head.find(' ', start + 1);
-        if (end == std::string::npos)
-            return std::string();
-        return head.substr(start + 1, end - start - 1);
+        return head;
     }
 
 private:
@@ -96,7 +89,7 @@ private:
 class CRawHttpServer::CServer
 {
 public:
-    explicit CServer(Handler handler) : m_handler(std::move(handler))
+    explicit CServer(Handler handler) : m_requests(std::move(handler))
     {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -132,11 +125,7 @@ public:
 
     int Port() const { return m_port; }
 
-    std::vector<std::string> Targets() const
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return m_targets;
-    }
+    std::vector<std::string> Targets() const { return m_requests.Targets(); }
 
 private:
     void Serve()
@@ -160,19 +149,7 @@ private:
             const timeval limit{5, 0};
             ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
             CPosixConnection connection(socket);
-            const std::string target = connection.ReadTarget();
-            {
-                std::lock_guard<std::mutex> guard(m_lock);
-                m_targets.push_back(target);
-            }
-            try
-            {
-                m_handler(connection, target);
-            }
-            catch (...)
-            {
-                // A handler's failure ends its connection, not the server.
-            }
+            m_requests.Serve(connection, connection.ReadHead());
         }
     }
 
@@ -186,13 +163,11 @@ private:
         }
     }
 
-    Handler m_handler;
+    CRawRequests m_requests;
     int m_listener = -1;
     int m_wake[2] = {-1, -1};
     int m_port = 0;
     std::thread m_thread;
-    mutable std::mutex m_lock;
-    std::vector<std::string> m_targets;
 };
 
 CRawHttpServer::CRawHttpServer(Handler handler) : m_server(new CServer(std::move(handler))) {}

@@ -3,11 +3,12 @@
 // second, and one accepted connection at a time.
 #include "support/CRawHttpServer.h"
 
+#include "support/RawRequests.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <atomic>
-#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -16,9 +17,6 @@ namespace testsupport
 {
 namespace
 {
-
-// The longest request head read before the handler is called anyway.
-constexpr std::size_t kMaxHead = 64 * 1024;
 
 class CWinsockConnection final : public CRawConnection
 {
@@ -56,24 +54,19 @@ public:
         m_socket = INVALID_SOCKET;
     }
 
-    /// Reads up to the end of the request head; the target of its first line
-    /// (empty when there is none).
-    std::string ReadTarget()
+    /// Reads up to the end of the request head.
+    std::string ReadHead()
     {
         std::string head;
         char buffer[4096];
-        while (head.find("\r\n\r\n") == std::string::npos && head.size() < kMaxHead)
+        while (head.find("\r\n\r\n") == std::string::npos && head.size() < CRawRequests::kMaxHead)
         {
             const int count = ::recv(m_socket, buffer, sizeof buffer, 0);
             if (count <= 0)
                 break;
             head.append(buffer, static_cast<std::size_t>(count));
         }
-        const std::size_t start = head.find(' ');
-        const std::size_t end = start == std::string::npos ? start : head.find(' ', start + 1);
-        if (end == std::string::npos)
-            return std::string();
-        return head.substr(start + 1, end - start - 1);
+        return head;
     }
 
 private:
@@ -85,7 +78,7 @@ private:
 class CRawHttpServer::CServer
 {
 public:
-    explicit CServer(Handler handler) : m_handler(std::move(handler))
+    explicit CServer(Handler handler) : m_requests(std::move(handler))
     {
         WSADATA data;
         m_started = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
@@ -121,11 +114,7 @@ public:
 
     int Port() const { return m_port; }
 
-    std::vector<std::string> Targets() const
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return m_targets;
-    }
+    std::vector<std::string> Targets() const { return m_requests.Targets(); }
 
 private:
     void Serve()
@@ -146,19 +135,7 @@ private:
             const DWORD limit = 5000;
             ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
             CWinsockConnection connection(socket);
-            const std::string target = connection.ReadTarget();
-            {
-                std::lock_guard<std::mutex> guard(m_lock);
-                m_targets.push_back(target);
-            }
-            try
-            {
-                m_handler(connection, target);
-            }
-            catch (...)
-            {
-                // A handler's failure ends its connection, not the server.
-            }
+            m_requests.Serve(connection, connection.ReadHead());
         }
     }
 
@@ -172,14 +149,12 @@ private:
         m_started = false;
     }
 
-    Handler m_handler;
+    CRawRequests m_requests;
     bool m_started = false;
     SOCKET m_listener = INVALID_SOCKET;
     int m_port = 0;
     std::atomic<bool> m_stopping{false};
     std::thread m_thread;
-    mutable std::mutex m_lock;
-    std::vector<std::string> m_targets;
 };
 
 CRawHttpServer::CRawHttpServer(Handler handler) : m_server(new CServer(std::move(handler))) {}
