@@ -2,11 +2,11 @@
 # Builds the Windows (i686 mingw-w64) dependencies from Debian's own source
 # packages into a prefix inside the build tree, once:
 #   curl (Debian's patches applied; Schannel for TLS, nothing else optional),
-#   jsoncpp, cpp-httplib's full header (for the test and tool servers), and
-#   GoogleTest from /usr/src/googletest.
+#   jsoncpp, cpp-httplib's full header (for the tests' servers), GoogleTest
+#   from /usr/src/googletest, and the compiler's runtime DLLs beside them.
 # The sources come through a private apt source list kept in the build tree;
 # the machine's apt configuration is not touched.
-#   scripts/build-windows-deps.sh <deps-dir>      (prints nothing else on success)
+#   scripts/build-windows-deps.sh <deps-dir>
 # The prefix is <deps-dir>/prefix. A stamp records what it was built from, so
 # a second run returns at once and a change of this script or the toolchain
 # file builds everything again.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build, tested for real: installs what is missing (mingw-w64,
 # wine with its 32-bit part), builds the dependencies from Debian's sources
-# once, cross-builds the library, its tests, the tools and the examples for
-# 32-bit Windows with mingw-w64, and runs every test with CTest under wine.
+# once, cross-builds the library, its tests, the demo host and the sample
+# plug-ins for 32-bit Windows with mingw-w64, and runs every test, the demo
+# course included, with CTest under wine.
 #   scripts/test-windows.sh [build-dir] [extra CMake arguments...]
 # The build directory (default build/windows) keeps the dependencies
 # (deps/), the wine prefix (wineprefix/), the native build that runs the
