@@ -12,6 +12,7 @@
 // for N clients, per server. Not a test: the figures depend on the machine.
 #include "support/ChildProcess.h"
 #include "support/CScratchDir.h"
+#include "support/SampleProduct.h"
 #include "tools/NginxServer.h"
 
 #include <VeskUpdate.h>
@@ -135,11 +136,9 @@ int main(int argc, char** argv)
 
     const testsupport::CScratchDir scratch("vesk-load");
     const fs::path& dir = scratch.Path();
-    const std::string catalog = (dir / "catalog.json").string(), downloads = (dir / "downloads").string();
-    fs::copy_file(VESK_SAMPLE_CATALOG, catalog);
-    const CRunResult published = RunProgram(VERSION_CENTER_EXE, {"publish", "--product", "Editor", "--releases",
-                                                                 VESK_SAMPLE_RELEASES, "--out", downloads, "--catalog",
-                                                                 catalog});
+    const testsupport::CPublishedSample sample = testsupport::PublishSampleProduct(VERSION_CENTER_EXE, dir);
+    const CRunResult& published = sample.publish;
+    const std::string &catalog = sample.catalog, &downloads = sample.downloads;
     if (published.status != 0)
     {
         std::fprintf(stderr, "%s", published.output.c_str());

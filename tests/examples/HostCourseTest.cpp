@@ -5,6 +5,7 @@
 #include "support/CScratchDir.h"
 #include "support/ChildProcess.h"
 #include "support/Files.h"
+#include "support/SampleProduct.h"
 
 #include "json/jsonIO.h"
 
@@ -83,15 +84,11 @@ protected:
         // The sample product published from its release folders and served
         // with its download tree, as the demo does. The tree's name starts
         // with a dot, so the checks of what the host leaves here pass it by.
-        const std::string catalog = m_dir + "/catalog.json";
-        const std::string downloads = m_dir + "/.downloads";
-        WriteFile(catalog, ReadFile(VESK_SAMPLE_CATALOG));
-        const CRunResult published =
-            RunProgram(VESK_VERSION_CENTER_PATH, {"publish", "--product", "Editor", "--releases", VESK_SAMPLE_RELEASES,
-                                                  "--out", downloads, "--catalog", catalog});
-        ASSERT_EQ(published.status, 0) << published.output;
+        const testsupport::CPublishedSample sample =
+            testsupport::PublishSampleProduct(VESK_VERSION_CENTER_PATH, m_dir, ".downloads");
+        ASSERT_EQ(sample.publish.status, 0) << sample.publish.output;
         m_server.reset(new CBackgroundProgram(VESK_VERSION_CENTER_PATH,
-                                              {"--listen", "127.0.0.1:0", "--files", downloads, catalog}));
+                                              {"--listen", "127.0.0.1:0", "--files", sample.downloads, sample.catalog}));
         std::string line;
         ASSERT_TRUE(m_server->ReadLine(line, 30)) << "the version center did not start";
         std::string::size_type at = line.find(" at http://");

@@ -3,6 +3,7 @@
 // it. Skipped when nginx is not installed.
 #include "support/CScratchDir.h"
 #include "support/ChildProcess.h"
+#include "support/SampleProduct.h"
 #include "tools/NginxServer.h"
 
 #include "CCatalog.h"
@@ -65,11 +66,9 @@ TEST(CExporterTest, AnswersAsTheCenterDoesAndServesTheCourse)
 
     const testsupport::CScratchDir scratch("vesk-nginx");
     const fs::path& dir = scratch.Path();
-    const std::string catalog = (dir / "catalog.json").string(), downloads = (dir / "downloads").string();
-    fs::copy_file(VESK_SAMPLE_CATALOG, catalog);
-    const CRunResult published = RunProgram(VERSION_CENTER_EXE, {"publish", "--product", "Editor", "--releases",
-                                                                 VESK_SAMPLE_RELEASES, "--out", downloads, "--catalog",
-                                                                 catalog});
+    const testsupport::CPublishedSample sample = testsupport::PublishSampleProduct(VERSION_CENTER_EXE, dir);
+    const CRunResult& published = sample.publish;
+    const std::string &catalog = sample.catalog, &downloads = sample.downloads;
     ASSERT_EQ(published.status, 0) << published.output;
 
     // nginx on a free port; the export names the port, so it is exported
