@@ -14,8 +14,9 @@
 #include "json/JsonObject.h"
 #include "model/CPatchList.h"
 
+#include "PlainGet.h"
+
 #include <benchmark/benchmark.h>
-#include <curl/curl.h>
 #include <json/json.h>
 
 #include "support/CScratchDir.h"
@@ -98,47 +99,9 @@ private:
     testsupport::CBackgroundProgram m_program;
 };
 
-std::size_t AppendToString(char* data, std::size_t size, std::size_t count, void* userdata)
-{
-    static_cast<std::string*>(userdata)->append(data, size * count);
-    return size * count;
-}
-
-std::size_t IgnoreHeader(char*, std::size_t size, std::size_t count, void*)
-{
-    return size * count;
-}
-
-int IgnoreTrace(CURL*, curl_infotype, char*, std::size_t, void*)
-{
-    return 0;
-}
-
-// A GET with the options the library's transfer handle sets, into a string.
-bool PlainGet(const std::string& url, std::string& body)
-{
-    CURL* curl = curl_easy_init();
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 30L);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &IgnoreHeader);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(5242880));
-    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &IgnoreTrace);
-    curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendToString);
-    const CURLcode code = curl_easy_perform(curl);
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_easy_cleanup(curl);
-    return code == CURLE_OK && status == 200;
-}
-
 bool CCenter::Fetch(std::string& text) const
 {
-    return PlainGet(url, text);
+    return bench::PlainGet(url, text);
 }
 
 bool GetPatchs(kvrUpdate::CVersionQuery& query)
@@ -158,7 +121,7 @@ bool GetPatchs(kvrUpdate::CVersionQuery& query)
 bool CurlGetAndParse(const std::string& url)
 {
     std::string body;
-    if (!PlainGet(url, body))
+    if (!bench::PlainGet(url, body))
         return false;
     Json::Value root;
     return Json::Reader().parse(body.data(), body.data() + body.size(), root);
