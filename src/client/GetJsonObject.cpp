@@ -16,28 +16,33 @@ bool GetJsonObject(IJsonObject& target, const char* url)
         const std::string label = std::string("GetJsonObject : ") + url;
         const CScopeTimer fetchTimer(label.c_str());
 
-        curl_object::CUrlHandle handle;
-        if (!handle.GetHandle())
-            return false;
-        CStringWriter writer;
-        if (handle.SetUrl(url) != CURLE_OK)
-            return false;
-        writer.Attach(handle.GetHandle());
-        if (curl_easy_perform(handle.GetHandle()) != CURLE_OK)
-            return false;
-
-        // 0 means the transfer recorded no status (a non-HTTP scheme); that
-        // counts as a good answer like 2xx does.
-        long status = 0;
-        curl_easy_getinfo(handle.GetHandle(), CURLINFO_RESPONSE_CODE, &status);
-        if (status != 0 && (status < 200 || status > 299))
-            return false;
-        writer.Flush();
-
-        const CScopeTimer parseTimer("GetJsonObject : curl");
         Json::Value value;
-        if (!ParseJson(value, writer.GetBody().c_str()))
-            return false;
+        {
+            curl_object::CUrlHandle handle;
+            if (!handle.GetHandle())
+                return false;
+            CStringWriter writer;
+            if (handle.SetUrl(url) != CURLE_OK)
+                return false;
+            writer.Attach(handle.GetHandle());
+            if (curl_easy_perform(handle.GetHandle()) != CURLE_OK)
+                return false;
+
+            // 0 means the transfer recorded no status (a non-HTTP scheme);
+            // that counts as a good answer like 2xx does.
+            long status = 0;
+            curl_easy_getinfo(handle.GetHandle(), CURLINFO_RESPONSE_CODE, &status);
+            if (status != 0 && (status < 200 || status > 299))
+                return false;
+            writer.Flush();
+
+            const CScopeTimer parseTimer("GetJsonObject : curl");
+            if (!ParseJson(value, writer.GetBody().c_str()))
+                return false;
+        }
+        // The body text is gone by now: a parsed answer of many small objects
+        // takes several times its text, and the text need not live on beside
+        // it while the records are read.
         return target.FromJson(value);
     }
     catch (...)
