@@ -175,11 +175,14 @@ bool binding::TFieldsOf<CVersion>::ReadText(CVersion& record, const Json::Value&
     return record.FromString("");
 }
 
-void binding::TFieldsOf<CVersion>::WriteText(const CVersion& record, Json::Value& member)
+void binding::TFieldsOf<CVersion>::WriteText(const CVersion& record, Json::Value& member, CWriteContext& context)
 {
     char buffer[48];
     const char* end = FormatVersion(record.m_parts, buffer);
-    member = Json::Value(static_cast<const char*>(buffer), end);
+    if (context.LendsTexts())
+        member = Json::StaticString(context.Keep(buffer, end));
+    else
+        member = Json::Value(static_cast<const char*>(buffer), end);
 }
 
 } // namespace kvrUpdate

@@ -61,7 +61,7 @@ struct binding::TFieldsOf<CVersion>
     /// The text of "v" (fallback "0.0.0.0") parsed by FromString.
     static bool ReadText(CVersion& record, const Json::Value& member, CReadContext& context);
     /// The text ToString gives, without touching the record's cached text.
-    static void WriteText(const CVersion& record, Json::Value& member);
+    static void WriteText(const CVersion& record, Json::Value& member, CWriteContext& context);
 
     static constexpr TField<CVersion> List[] = {{"v", KeyLength("v"), &ReadText, &WriteText}};
 };

@@ -35,6 +35,8 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace kvrUpdate
@@ -50,6 +52,35 @@ struct CReadContext
     std::string scratch;
 };
 
+/// What one write of a document shares between its fields. By default every
+/// text is copied into the value. A writer that formats the value and drops
+/// it while the records stay as they are may lend the records' texts to it
+/// instead (jsoncpp keeps such a string as a pointer, and does not free it):
+/// nothing to copy on the way in, nothing to free on the way out. Texts made
+/// while writing (a version's dotted form) then live in `Keep`'s storage,
+/// which lasts as long as the context.
+class CWriteContext
+{
+public:
+    CWriteContext() = default;
+    explicit CWriteContext(bool lendTexts) : m_lendTexts(lendTexts) {}
+    ~CWriteContext();
+    CWriteContext(const CWriteContext&) = delete;
+    CWriteContext& operator=(const CWriteContext&) = delete;
+
+    bool LendsTexts() const { return m_lendTexts; }
+    /// A NUL-terminated copy of [begin, end) that lives as long as the
+    /// context.
+    const char* Keep(const char* begin, const char* end);
+
+private:
+    struct CBlock;
+
+    bool m_lendTexts = false;
+    CBlock* m_last = nullptr; // the blocks kept texts live in, chained backwards
+    std::size_t m_used = 0;   // bytes used in the last block
+};
+
 /// One field of record type R: its JSON key, and how its member is read and
 /// written. `read` is given the null value for a member the object lacks;
 /// it returns false only where the rules above say the record's read fails.
@@ -59,7 +90,12 @@ struct TField
     const char* key;
     std::size_t keyLength;
     bool (*read)(R& record, const Json::Value& member, CReadContext& context);
-    void (*write)(const R& record, Json::Value& member);
+    void (*write)(const R& record, Json::Value& member, CWriteContext& context);
+    /// For a field that is itself a record: its prototype (see Prototype
+    /// below), which becomes part of the enclosing record's, and how it is
+    /// written into a copy of that prototype. Null for other fields.
+    const Json::Value& (*prototype)() = nullptr;
+    void (*fill)(const R& record, Json::Value& member, CWriteContext& context) = nullptr;
 };
 
 /// Specialised beside each record R, as a friend of R, with
@@ -194,13 +230,38 @@ bool ReadElements(const Json::Value& array, std::vector<E>& items, CReadContext&
     return true;
 }
 
+/// An object that holds a member for every field, in the fields' order, the
+/// keys as static strings: null, or for a field that is itself a record, its
+/// own prototype. A record is written into a copy of it, which costs less
+/// than inserting the members one by one.
 template <class R>
-Json::Value Prototype()
+const Json::Value& Prototype()
 {
-    Json::Value object(Json::objectValue);
-    for (const TField<R>& field : TFieldsOf<R>::List)
-        object[Json::StaticString(field.key)];
-    return object;
+    static const Json::Value prototype = [] {
+        Json::Value object(Json::objectValue);
+        for (const TField<R>& field : TFieldsOf<R>::List)
+        {
+            Json::Value& member = object[Json::StaticString(field.key)];
+            if (field.prototype != nullptr)
+                member = field.prototype();
+        }
+        return object;
+    }();
+    return prototype;
+}
+
+/// Sets every field's member on a copy of the prototype.
+template <class R>
+void WriteMembers(Json::Value& object, const R& record, CWriteContext& context)
+{
+    const TField<R>* field = TFieldsOf<R>::List;
+    for (auto member = object.begin(), end = object.end(); member != end; ++member, ++field)
+    {
+        if (field->fill != nullptr)
+            field->fill(record, *member, context);
+        else
+            field->write(record, *member, context);
+    }
 }
 
 template <class M>
@@ -240,24 +301,24 @@ bool ReadRecord(const Json::Value& value, R& record)
 /// Sets every field's member on `value`, which must be null or an object (a
 /// member lookup on anything else throws). Other members are left alone.
 template <class R>
-void WriteRecord(Json::Value& value, const R& record)
+void WriteRecord(Json::Value& value, const R& record, CWriteContext& context)
 {
-    constexpr auto& fields = TFieldsOf<R>::List;
     if (value.isNull())
     {
-        // Every member is set below, so a null value starts as a copy of an
-        // object that holds them all (keys as static strings): copying is
-        // cheaper than inserting them one by one. Its members are in the
-        // fields' order.
-        static const Json::Value prototype = detail::Prototype<R>();
-        value = prototype;
-        const TField<R>* field = fields;
-        for (auto member = value.begin(), end = value.end(); member != end; ++member, ++field)
-            field->write(record, *member);
+        // Every member is set below, so a null value starts as the prototype.
+        value = detail::Prototype<R>();
+        detail::WriteMembers(value, record, context);
         return;
     }
-    for (const TField<R>& field : fields)
-        field.write(record, value[Json::StaticString(field.key)]);
+    for (const TField<R>& field : TFieldsOf<R>::List)
+        field.write(record, value[Json::StaticString(field.key)], context);
+}
+
+template <class R>
+void WriteRecord(Json::Value& value, const R& record)
+{
+    CWriteContext context;
+    WriteRecord(value, record, context);
 }
 
 // ---------------------------------------------------------------------------
@@ -284,9 +345,13 @@ bool ReadText(R& record, const Json::Value& member, CReadContext& context)
 }
 
 template <auto Member, class R>
-void WriteText(const R& record, Json::Value& member)
+void WriteText(const R& record, Json::Value& member, CWriteContext& context)
 {
-    jsonIO::SetString(member, (record.*Member).c_str());
+    // Lent or copied, the text ends at its first NUL byte.
+    if (context.LendsTexts())
+        member = Json::StaticString((record.*Member).c_str());
+    else
+        jsonIO::SetString(member, (record.*Member).c_str());
 }
 
 template <auto Member, class R>
@@ -303,9 +368,21 @@ bool ReadNested(R& record, const Json::Value& member, CReadContext& context)
 }
 
 template <auto Member, class R>
-void WriteNested(const R& record, Json::Value& member)
+void WriteNested(const R& record, Json::Value& member, CWriteContext& context)
 {
-    WriteRecord(member, record.*Member);
+    WriteRecord(member, record.*Member, context);
+}
+
+template <auto Member, class R>
+const Json::Value& NestedPrototype()
+{
+    return Prototype<std::decay_t<decltype(std::declval<const R&>().*Member)>>();
+}
+
+template <auto Member, class R>
+void FillNested(const R& record, Json::Value& member, CWriteContext& context)
+{
+    WriteMembers(member, record.*Member, context);
 }
 
 template <auto Member, class R>
@@ -315,10 +392,13 @@ bool ReadList(R& record, const Json::Value& member, CReadContext& context)
 }
 
 template <auto Member, class R>
-void WriteList(const R& record, Json::Value& member)
+void WriteList(const R& record, Json::Value& member, CWriteContext& context)
 {
     for (const auto& item : record.*Member)
-        WriteRecord(member.append(Json::Value()), item);
+    {
+        using Element = std::decay_t<decltype(item)>;
+        WriteMembers(member.append(Prototype<Element>()), item, context);
+    }
 }
 
 template <auto Member, const CNameTable& Table, class R>
@@ -345,7 +425,7 @@ bool ReadName(R& record, const Json::Value& member, CReadContext& context)
 }
 
 template <auto Member, const CNameTable& Table, class R>
-void WriteName(const R& record, Json::Value& member)
+void WriteName(const R& record, Json::Value& member, CWriteContext&)
 {
     // Table names live as long as the program.
     member = Json::StaticString(Table.NameOf(record.*Member));
@@ -359,7 +439,7 @@ bool ReadLength(R& record, const Json::Value& member, CReadContext&)
 }
 
 template <auto Member, class R>
-void WriteLength(const R& record, Json::Value& member)
+void WriteLength(const R& record, Json::Value& member, CWriteContext&)
 {
     jsonIO::SetAsText(member, record.*Member);
 }
@@ -381,7 +461,12 @@ constexpr TField<R> Text(const char* key)
 template <auto Member, class R = detail::RecordOf<Member>>
 constexpr TField<R> Nested(const char* key)
 {
-    return {key, KeyLength(key), &detail::ReadNested<Member, R>, &detail::WriteNested<Member, R>};
+    return {key,
+            KeyLength(key),
+            &detail::ReadNested<Member, R>,
+            &detail::WriteNested<Member, R>,
+            &detail::NestedPrototype<Member, R>,
+            &detail::FillNested<Member, R>};
 }
 
 /// A std::vector of records: a JSON array of their objects.

@@ -26,21 +26,31 @@ CLocalQuery::~CLocalQuery() = default;
 
 const char* CLocalQuery::ToString()
 {
+    Json::Value root;
+    FormatDocument(root, root, m_text);
+    return m_text.c_str();
+}
+
+bool CLocalQuery::FormatDocument(Json::Value& document, Json::Value& member, std::string& text)
+{
     CLockGuard guard(m_lock);
+    // The context outlives the document's borrowed texts: `member` is emptied
+    // before it goes, and before the lock is left.
+    binding::CWriteContext context(true);
+    bool written = false;
     try
     {
-        Json::Value root;
-        ToJson(root);
-        // Half a document must not be stored as if it were the state.
-        if (!jsonIO::FormatJson(root, m_text))
-            m_text.clear();
+        binding::WriteRecord(member, *this, context);
+        written = jsonIO::FormatJson(document, text);
     }
     catch (...)
     {
-        // Half a document must not be stored as if it were the state.
-        m_text.clear();
     }
-    return m_text.c_str();
+    member = Json::Value();
+    // Half a document must not be stored as if it were the state.
+    if (!written)
+        text.clear();
+    return written;
 }
 
 bool CLocalQuery::FromString(const char* text)

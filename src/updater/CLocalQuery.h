@@ -60,7 +60,16 @@ public:
     /// part-way (then false, with the members read so far).
     bool FromJson(Json::Value& value) override;
 
-    // Not part of ILocalQuery: how the updater records what the host did.
+    // Not part of ILocalQuery: how the updater stores the state and records
+    // what the host did.
+
+    /// Sets the state's members on `member` (the document itself, or a
+    /// member of it), writes the whole document into `text` as FormatJson
+    /// does, and empties `member` again, all under the lock: the records stay
+    /// as they are meanwhile, so the document borrows their texts instead of
+    /// copying them. False, with `text` empty, when the document could not be
+    /// built or written in whole.
+    bool FormatDocument(Json::Value& document, Json::Value& member, std::string& text);
 
     /// Append a copy of the patch (made through its getters) to the installed
     /// or the downloaded list. No duplicate test; the other list is left

@@ -16,9 +16,7 @@ const char* CUpdater::ToString()
         Json::Value root;
         jsonIO::SetString(root["porduct_name"], m_productName.c_str());
         jsonIO::SetString(root["version_center"], m_versionCenter.c_str());
-        m_localQuery.ToJson(root["local"]);
-        if (!jsonIO::FormatJson(root, m_text))
-            m_text.clear();
+        m_localQuery.FormatDocument(root, root["local"], m_text);
     }
     catch (...)
     {

@@ -344,3 +344,29 @@ TEST(CPatchListTest, WritesReadsAndClones)
     list.Append(CHostPatch());
     EXPECT_STREQ(list.GetAt(0)->GetTitle(), "host");
 }
+
+// A writer may lend the records' texts to the tree and keep the versions'
+// texts it makes in blocks of its own; what it writes must not differ from
+// what the copying writer writes, over many such blocks.
+TEST(CPatchListTest, LendingWriterWritesTheSameText)
+{
+    std::string json = R"({"patchs":[)";
+    for (int index = 0; index < 400; ++index)
+        json += std::string(index ? "," : "") + R"({"title":"T)" + std::to_string(index) +
+                R"(é","apply_version":{"versions":[{"v":"1.)" + std::to_string(index) +
+                R"("},{"v":"4294967295.4294967295.4294967295.4294967295"}]},"patch_type":"bug"})";
+    json += "]}";
+    CPatchList list;
+    ASSERT_TRUE(ReadText(json, list));
+
+    std::string copied;
+    ASSERT_TRUE(jsonIO::FormatJson(Written(list), copied));
+    std::string lent;
+    {
+        kvrUpdate::binding::CWriteContext context(true);
+        Json::Value value;
+        kvrUpdate::binding::WriteRecord(value, list, context);
+        ASSERT_TRUE(jsonIO::FormatJson(value, lent));
+    }
+    EXPECT_EQ(lent, copied);
+}
