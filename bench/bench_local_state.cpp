@@ -33,12 +33,14 @@
 namespace
 {
 
-const char* const kAreas[] = {"installer", "editor", "renderer", "network sync", "licence check",
+const char* const kAreas[] = {"installer",     "editor",        "renderer",  "network sync",   "licence check",
                               "spell checker", "print preview", "auto-save", "plug-in loader", "updater"};
-const char* const kFixes[] = {"crash when", "wrong result when", "slow start-up when", "memory leak when",
-                              "hang when", "garbled text when"};
-const char* const kCauses[] = {"the project path contains spaces", "a file is larger than 2 GB",
-                               "the network drops during a transfer", "two windows save at once",
+const char* const kFixes[] = {"crash when",       "wrong result when", "slow start-up when",
+                              "memory leak when", "hang when",         "garbled text when"};
+const char* const kCauses[] = {"the project path contains spaces",
+                               "a file is larger than 2 GB",
+                               "the network drops during a transfer",
+                               "two windows save at once",
                                "the user name has accents (Jos\xC3\xA9, M\xC3\xBCller)",
                                "the disk is almost full"};
 const char* const kTypes[] = {"bug", "resource", "function", "version"};
@@ -131,8 +133,8 @@ struct CFixture
     std::vector<CPlainPatch> plain;
     std::vector<kvrUpdate::CPatch> patches;
     std::unique_ptr<kvrUpdate::CLocalQuery> state; // holds every patch
-    std::string text;                               // its ToString
-    Json::Value value;                              // its document, built the plain way
+    std::string text;                              // its ToString
+    Json::Value value;                             // its document, built the plain way
 };
 
 const CFixture& Fixture(int count)
@@ -144,9 +146,9 @@ const CFixture& Fixture(int count)
     slot.reset(new CFixture);
     CFixture& f = *slot;
     f.state.reset(new kvrUpdate::CLocalQuery);
-    f.state->FromString((std::string(R"({"product_ame":")") + kProductName + R"(","version":{"v":")" +
-                         kInstalledVersion + "\"}}")
-                            .c_str());
+    f.state->FromString(
+        (std::string(R"({"product_ame":")") + kProductName + R"(","version":{"v":")" + kInstalledVersion + "\"}}")
+            .c_str());
     for (int index = 0; index < count; ++index)
     {
         f.plain.push_back(MakePlainPatch(index));

@@ -30,7 +30,12 @@ public:
     bool IsUtf8();
 
 private:
-    enum : int { Unknown, Utf8, Other } m_kind = Unknown;
+    enum : int
+    {
+        Unknown,
+        Utf8,
+        Other
+    } m_kind = Unknown;
 };
 
 /// The member's text in the ANSI code page: "" for an absent or null member,

@@ -171,8 +171,7 @@ bool ReadFields(const Json::Value& object, R& record, CReadContext& context)
         const char* key = member.memberName(&keyEnd);
         const std::size_t keyLength = static_cast<std::size_t>(keyEnd - key);
         int order = -1;
-        while (next < count &&
-               (order = CompareKeys(fields[next].key, fields[next].keyLength, key, keyLength)) < 0)
+        while (next < count && (order = CompareKeys(fields[next].key, fields[next].keyLength, key, keyLength)) < 0)
         {
             read = fields[next].read(record, absent, context) && read;
             ++next;

@@ -1,6 +1,6 @@
+#include "model/CPatch.h"
 #include "model/CFileCheckerDef.h"
 #include "model/CNameTable.h"
-#include "model/CPatch.h"
 #include "model/CPatchList.h"
 #include "model/CUpdatePackage.h"
 #include "model/CVersionList.h"
@@ -37,13 +37,13 @@ namespace
 template <class... Records>
 constexpr bool AllMoveWithoutThrowing()
 {
-    return (... && (std::is_nothrow_move_constructible<Records>::value &&
-                    std::is_nothrow_move_assignable<Records>::value));
+    return (... &&
+            (std::is_nothrow_move_constructible<Records>::value && std::is_nothrow_move_assignable<Records>::value));
 }
-static_assert(AllMoveWithoutThrowing<kvrUpdate::CVersion, kvrUpdate::CVersionList, CPatch, CPatchList,
-                                     kvrUpdate::CFileDef, kvrUpdate::CFileDefList, kvrUpdate::CUpdatePackage,
-                                     kvrUpdate::CFileCheckerDef>(),
-              "records move without throwing");
+static_assert(
+    AllMoveWithoutThrowing<kvrUpdate::CVersion, kvrUpdate::CVersionList, CPatch, CPatchList, kvrUpdate::CFileDef,
+                           kvrUpdate::CFileDefList, kvrUpdate::CUpdatePackage, kvrUpdate::CFileCheckerDef>(),
+    "records move without throwing");
 static_assert(!std::is_convertible<const kvrUpdate::IVersion&, kvrUpdate::CVersion>::value &&
                   !std::is_convertible<const IPatch&, CPatch>::value,
               "a record is made from an interface only explicitly");
@@ -109,9 +109,8 @@ TEST(CNameTableTest, MapsEveryTableEntryBothWays)
         const char* name;
     };
     const Case cases[] = {
-        {PatchType, 1, "bug"},      {PatchType, 2, "resource"},   {PatchType, 4, "function"},
-        {PatchType, 8, "version"},  {PatchForce, 0, "wait"},      {PatchForce, 1, "common"},
-        {PatchForce, 2, "recommend"}, {PatchForce, 3, "must"},
+        {PatchType, 1, "bug"},   {PatchType, 2, "resource"}, {PatchType, 4, "function"},   {PatchType, 8, "version"},
+        {PatchForce, 0, "wait"}, {PatchForce, 1, "common"},  {PatchForce, 2, "recommend"}, {PatchForce, 3, "must"},
     };
     for (const Case& c : cases)
     {
@@ -171,7 +170,8 @@ TEST(CPatchTest, EveryReadAssignsEveryField)
     // only; a patch document of the wrong type reads as an empty one.
     ASSERT_TRUE(ReadText(FullPatch, patch));
     ASSERT_TRUE(ReadText(R"({"title":"T","apply_version":"1.0","result_version":["1.2"],
-                             "patch_number":17,"patch_type":"version"})", patch));
+                             "patch_number":17,"patch_type":"version"})",
+                         patch));
     EXPECT_STREQ(patch.GetTitle(), "T");
     EXPECT_STREQ(patch.GetPatchNumber(), "");
     EXPECT_EQ(patch.GetApplyVersions()->GetCount(), 0);
