@@ -19,7 +19,9 @@
 /// directory is empty, or when the name is empty, names a directory, is
 /// absolute, or climbs out with "..": a name comes from the version center
 /// and must never reach outside the host's directory. Backslashes count as
-/// separators.
+/// separators. False as well, on every platform, when a component is one
+/// Windows treats specially: a device name ("CON", "nul.txt", "COM1"), a ':'
+/// (a data stream or a drive), or a trailing dot or space.
 bool InstallPath(const char* directory, const char* name, std::filesystem::path& path);
 
 /// Whether `digest` (lower-case hex) equals the expected MD5 text, whose hex

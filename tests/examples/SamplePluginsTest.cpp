@@ -155,6 +155,15 @@ bool HasPartFiles(const fs::path& directory)
     return false;
 }
 
+// The files and folders under `directory`, relative to it, with '/'.
+std::set<std::string> Entries(const fs::path& directory)
+{
+    std::set<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(directory))
+        entries.insert(entry.path().lexically_relative(directory).generic_string());
+    return entries;
+}
+
 // ---------------------------------------------------------------------------
 // Fixture: both plug-ins registered and acquired by type.
 // ---------------------------------------------------------------------------
@@ -304,6 +313,41 @@ TEST_F(SamplePluginsTest, ExecutorReportsEveryFileItCannotPutInPlace)
         EXPECT_FALSE(fs::exists(outside));
         EXPECT_FALSE(HasPartFiles(m_install));
     }
+}
+
+TEST_F(SamplePluginsTest, ExecutorRefusesNamesWindowsTreatsSpecially)
+{
+    // Devices (any case, with an extension, spaces before it, a superscript
+    // digit in Windows-1252), data streams and drives, names Windows trims.
+    const char* const refused[] = {
+        "NUL",         "con.txt",     "Aux.tar.gz",      "sub/com1",    "LPT9.log",
+        "prn .txt",    "com\xB9",     "data.bin:stream", "sub/C:x.bin", "c:inside.bin",
+        "readme.txt.", "readme.txt ", "dir./a.txt",      "dir /a.txt",  "sub\\CONOUT$",
+    };
+    for (const char* name : refused)
+    {
+        SCOPED_TRACE(name);
+        fs::remove_all(m_install);
+        fs::create_directories(m_install);
+        CFakePackage package(m_server.Url("/files/"), DefOf("big.bin", kBig), {DefOf("sub/small.txt", kSmall, name)});
+        CFailures failures;
+        EXPECT_FALSE(m_executor->Execute(&package, m_install.string().c_str(), &failures));
+        EXPECT_EQ(std::set<std::string>{name}, failures.m_names);
+        // Nothing was written for it, and the other file was put in place.
+        EXPECT_EQ(std::set<std::string>{"big.bin"}, Entries(m_install));
+    }
+
+    // Names merely close to those are ordinary files.
+    fs::remove_all(m_install);
+    const std::vector<std::string> ordinary = {"CONSOLE.txt", "com10.txt", "nul_device", "lpt",
+                                               ".hidden",     "a.b.c",     "./dot.txt"};
+    std::vector<CFakeFileDef> files;
+    for (const std::string& name : ordinary)
+        files.push_back(DefOf("sub/small.txt", kSmall, name));
+    CFakePackage package(m_server.Url("/files/"), DefOf("big.bin", kBig), files);
+    EXPECT_TRUE(m_executor->Execute(&package, m_install.string().c_str(), nullptr));
+    for (const std::string& name : ordinary)
+        EXPECT_EQ(kSmall, ReadFile(m_install / name)) << name;
 }
 
 TEST_F(SamplePluginsTest, ExecutorNeedsABaseUrlForRelativeUrls)
