@@ -1,5 +1,6 @@
-// Peak memory per megabyte of answer, for answers made of many small
-// records (the case where a parsed tree outweighs its text the most):
+// Peak memory per megabyte of answer, for answers made of many patches with
+// short texts (the case where a parsed tree outweighs its text the most) and
+// with texts of release-note length:
 //
 //   GetPatchs     a version query fetching the answer from the reference
 //                 version center (a process of its own), against the floor of
@@ -15,7 +16,7 @@
 // leaves behind included, per megabyte of answer text (the text a host holds
 // for FromString is not counted). Not a timed benchmark; Linux only.
 //
-//   bench_answer_memory                    the table, for 1, 4 and 16 MB
+//   bench_answer_memory                    the table, for 1 and 16 MiB
 //   bench_answer_memory --measure OP ARG   one measurement (run by the table)
 #include "client/CVersionQuery.h"
 #include "updater/CLocalQuery.h"
@@ -109,27 +110,63 @@ int Measure(const std::string& operation, const std::string& argument)
     return done ? 0 : 1;
 }
 
-// A small patch as the catalog writes it.
-std::string CatalogPatch(int index)
+// The texts of patch `index`: short ones, which a record keeps inside its
+// strings (the case where a parsed tree outweighs its text the most), or
+// release-note lengths, which a record keeps in blocks of their own.
+struct CTexts
+{
+    std::string number;
+    std::string title;
+    std::string comment;
+};
+
+CTexts Texts(int index, bool longTexts)
 {
     const std::string n = std::to_string(index);
-    return R"({"number": "KB-)" + n + R"(", "title": "Update )" + n + R"(", "comment": "Fixes )" + n +
-           R"(.", "apply": ["1.0"], "result": "2.0", "type": "bug", "force": "must"})";
+    if (!longTexts)
+        return {"KB-" + n, "Update " + n, "Fixes " + n + "."};
+    return {"KB2024-" + n, "Fixes a crash when the project path contains spaces, in the editor (" + n + ")",
+            "The editor could crash when the project path contains spaces. This patch changes how the editor "
+            "handles such paths and adds a check at start-up. Restart the application after installing it; your "
+            "settings and open projects are kept. (" +
+                n + ")"};
 }
 
-// A small patch as a stored state holds it.
-std::string StatePatch(int index)
+// A patch as the catalog writes it.
+std::string CatalogPatch(int index, bool longTexts)
 {
-    const std::string n = std::to_string(index);
-    return R"({"apply_version": {"versions": [{"v": "1.0.0.0"}]}, "comment": "Fixes )" + n +
-           R"(.", "dependon": "", "patch_force": "must", "patch_number": "KB-)" + n +
-           R"(", "patch_type": "bug", "result_version": {"v": "2.0.0.0"}, "title": "Update )" + n + R"("})";
+    const CTexts t = Texts(index, longTexts);
+    return R"({"number": ")" + t.number + R"(", "title": ")" + t.title + R"(", "comment": ")" + t.comment +
+           R"(", "apply": ["1.0"], "result": "2.0", "type": "bug", "force": "must"})";
 }
 
-// Patches of about 200 bytes each: this many make about `megabytes` MB.
-int PatchCount(int megabytes)
+// A patch as a stored state holds it.
+std::string StatePatch(int index, bool longTexts)
 {
-    return megabytes * 5200;
+    const CTexts t = Texts(index, longTexts);
+    return R"({"apply_version": {"versions": [{"v": "1.0.0.0"}]}, "comment": ")" + t.comment +
+           R"(", "dependon": "", "patch_force": "must", "patch_number": ")" + t.number +
+           R"(", "patch_type": "bug", "result_version": {"v": "2.0.0.0"}, "title": ")" + t.title + R"("})";
+}
+
+// One answer measured: its product name in the catalog and its state file.
+struct CAnswer
+{
+    int megabytes;
+    bool longTexts;
+
+    std::string Name() const { return (longTexts ? "Long" : "Short") + std::to_string(megabytes); }
+};
+
+// Patches until the text holds about `megabytes` MiB.
+template <class MakePatch>
+std::string PatchArray(const CAnswer& answer, MakePatch makePatch)
+{
+    const std::size_t bytes = static_cast<std::size_t>(answer.megabytes) << 20;
+    std::string array;
+    for (int index = 0; array.size() < bytes; ++index)
+        array += (index ? "," : "") + makePatch(index, answer.longTexts);
+    return array;
 }
 
 struct CResult
@@ -154,10 +191,11 @@ CResult Run(const std::string& self, const std::string& operation, const std::st
     return result;
 }
 
-void Report(const char* operation, const CResult& measured, const CResult& floor)
+void Report(const char* operation, const CAnswer& answer, const CResult& measured, const CResult& floor)
 {
-    std::printf("%-12s %8.1f %10.1f %12.1f %14.1f\n", operation, measured.answerMiB, measured.peakMiB,
-                measured.peakMiB / measured.answerMiB, floor.peakMiB / floor.answerMiB);
+    std::printf("%-12s %-6s %8.1f %10.1f %12.1f %14.1f\n", operation, answer.longTexts ? "long" : "short",
+                measured.answerMiB, measured.peakMiB, measured.peakMiB / measured.answerMiB,
+                floor.peakMiB / floor.answerMiB);
 }
 
 } // namespace
@@ -169,22 +207,18 @@ int main(int argc, char** argv)
 
     const std::string self = "/proc/self/exe";
     const testsupport::CScratchDir scratch("vesk-memory");
-    const std::vector<int> sizes = {1, 4, 16};
+    const std::vector<CAnswer> answers = {{1, false}, {16, false}, {1, true}, {16, true}};
 
     std::string catalog = R"({"products": {)";
-    for (const int megabytes : sizes)
+    for (const CAnswer& answer : answers)
     {
-        catalog += (megabytes == sizes.front() ? "" : ",");
-        catalog += "\"Small" + std::to_string(megabytes) + R"(": {"versions": {"1.0": {}, "2.0": {}}, "patches": [)";
-        for (int index = 0; index < PatchCount(megabytes); ++index)
-            catalog += (index ? "," : "") + CatalogPatch(index);
-        catalog += "]}";
-
-        std::string state = R"({"downloaded_patchs": {"patchs": null}, "installed_patchs": {"patchs": [)";
-        for (int index = 0; index < PatchCount(megabytes); ++index)
-            state += (index ? "," : "") + StatePatch(index);
-        state += R"(]}, "product_ame": "Small", "version": {"v": "2.0.0.0"}})";
-        testsupport::WriteFile(scratch / ("state" + std::to_string(megabytes) + ".json"), state);
+        catalog += (&answer == &answers.front() ? "" : ",");
+        catalog += "\"" + answer.Name() + R"(": {"versions": {"1.0": {}, "2.0": {}}, "patches": [)" +
+                   PatchArray(answer, &CatalogPatch) + "]}";
+        const std::string state = R"({"downloaded_patchs": {"patchs": null}, "installed_patchs": {"patchs": [)" +
+                                  PatchArray(answer, &StatePatch) +
+                                  R"(]}, "product_ame": "Vesk", "version": {"v": "2.0.0.0"}})";
+        testsupport::WriteFile(scratch / (answer.Name() + ".json"), state);
     }
     catalog += "}}";
     testsupport::WriteFile(scratch / "catalog.json", catalog);
@@ -199,17 +233,18 @@ int main(int argc, char** argv)
     }
     const std::string address = line.substr(line.find("http://"));
 
-    std::printf("Peak memory an operation holds, per MiB of answer text (answers of small patches).\n\n");
-    std::printf("%-12s %8s %10s %12s %14s\n", "operation", "MiB", "peak MiB", "peak per MiB", "floor per MiB");
-    for (const int megabytes : sizes)
+    std::printf("Peak memory an operation holds, per MiB of answer text.\n\n");
+    std::printf("%-12s %-6s %8s %10s %12s %14s\n", "operation", "texts", "MiB", "peak MiB", "peak per MiB",
+                "floor per MiB");
+    for (const CAnswer& answer : answers)
     {
-        const std::string product = address + " Small" + std::to_string(megabytes);
-        Report("GetPatchs", Run(self, "getpatchs", product), Run(self, "getpatchs-floor", product));
+        const std::string product = address + " " + answer.Name();
+        Report("GetPatchs", answer, Run(self, "getpatchs", product), Run(self, "getpatchs-floor", product));
     }
-    for (const int megabytes : sizes)
+    for (const CAnswer& answer : answers)
     {
-        const std::string file = (scratch / ("state" + std::to_string(megabytes) + ".json")).string();
-        Report("FromString", Run(self, "fromstring", file), Run(self, "fromstring-floor", file));
+        const std::string file = (scratch / (answer.Name() + ".json")).string();
+        Report("FromString", answer, Run(self, "fromstring", file), Run(self, "fromstring-floor", file));
     }
     return 0;
 }
