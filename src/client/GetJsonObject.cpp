@@ -40,10 +40,10 @@ bool GetJsonObject(IJsonObject& target, const char* url)
             if (!ParseJson(value, writer.GetBody().c_str()))
                 return false;
         }
-        // A parsed answer of many small objects takes several times its text.
-        // The body text is gone by now, and the tree is emptied as the records
-        // are read: neither lives on in whole beside the records.
-        return target.TakeJson(value);
+        // The body text is gone by now: a parsed answer of many small objects
+        // takes several times its text, and the text need not live on beside
+        // it while the records are read.
+        return target.FromJson(value);
     }
     catch (...)
     {

@@ -16,10 +16,6 @@ public:
     virtual void ToJson(Json::Value& value) = 0;
     /// Reads the object's members from `value`; false when reading failed.
     virtual bool FromJson(Json::Value& value) = 0;
-    /// FromJson for a value the caller drops right after: the object may
-    /// empty parts of it once read, so that the value and what was read from
-    /// it need not both live in whole.
-    virtual bool TakeJson(Json::Value& value) { return FromJson(value); }
 
 protected:
     IJsonObject() = default;
@@ -40,7 +36,6 @@ public:
 
     void ToJson(Json::Value& value) override { WriteJson(value, *m_record); }
     bool FromJson(Json::Value& value) override { return TryReadJson(value, *m_record); }
-    bool TakeJson(Json::Value& value) override { return TryTakeJson(value, *m_record); }
 
 private:
     T* m_record;

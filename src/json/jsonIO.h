@@ -2,9 +2,9 @@
 // written to JSON values, and how JSON text becomes values and back.
 //
 // Reading never lets an exception out of this layer's entry points
-// (GetString, ReadIntOrText, TryReadJson, TryTakeJson, ParseJson). The
-// per-type ReadJson functions are unguarded; they are called through
-// TryReadJson or from another ReadJson. Writing lets exceptions (memory exhaustion) pass, except
+// (GetString, ReadIntOrText, TryReadJson, ParseJson). The per-type ReadJson
+// functions are unguarded; they are called through TryReadJson or from
+// another ReadJson. Writing lets exceptions (memory exhaustion) pass, except
 // in FormatJson.
 #ifndef VESKUPDATE_JSONIO_H
 #define VESKUPDATE_JSONIO_H
@@ -106,21 +106,6 @@ bool TryReadJson(const Json::Value& value, T& record)
     try
     {
         return ReadJson(value, record);
-    }
-    catch (...)
-    {
-        return false;
-    }
-}
-
-/// TryReadJson for a value the caller drops right after: the record's
-/// TakeJson reads it as ReadJson does, and may empty parts of it on the way.
-template <class T>
-bool TryTakeJson(Json::Value& value, T& record)
-{
-    try
-    {
-        return TakeJson(value, record);
     }
     catch (...)
     {

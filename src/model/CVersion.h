@@ -54,11 +54,6 @@ private:
 /// false (inside another record such a member reads as 0.0.0.0).
 bool ReadJson(const Json::Value& value, CVersion& record);
 void WriteJson(Json::Value& value, const CVersion& record);
-/// As ReadJson: a version holds no list whose elements could be dropped.
-inline bool TakeJson(Json::Value& value, CVersion& record)
-{
-    return ReadJson(value, record);
-}
 
 template <>
 struct binding::TFieldsOf<CVersion>

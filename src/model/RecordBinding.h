@@ -50,12 +50,6 @@ struct CReadContext
     jsonIO::CAnsiTarget ansi;
     /// Text of a field that is not kept as text (a version, a table name).
     std::string scratch;
-    /// Set when the tree read is the reader's own and dropped right after
-    /// (ReadRecordDropping): each list element is emptied once its record is
-    /// read, so the tree shrinks while the records grow instead of both
-    /// living in whole (a parsed answer of many small objects takes several
-    /// times its text).
-    bool dropsRead = false;
 };
 
 /// What one write of a document shares between its fields. By default every
@@ -213,29 +207,16 @@ bool ReadElements(const Json::Value& array, std::vector<E>& items, CReadContext&
     }
     const std::size_t count = array.size();
     std::size_t index = 0;
-    std::size_t inPlace = 0; // elements the walk met at their own index, before any hole
     try
     {
         items.reserve(count);
         for (auto element = array.begin(), end = array.end(); element != end; ++element)
-        {
-            const std::size_t at = index++; // an element cut short by an exception stays
-            ReadElement(*element, items, at, context);
-            if (inPlace == at && element.index() == at)
-            {
-                ++inPlace;
-                // Only a tree the reader owns, which is not const, is read
-                // with dropsRead set.
-                if (context.dropsRead)
-                    const_cast<Json::Value&>(*element) = Json::Value();
-            }
-        }
+            ReadElement(*element, items, index++, context);
         if (index != count)
         {
             // An array built in memory may have holes, which read as null;
-            // a parsed one never has. From the first hole on, read it again
-            // by index (no element from there on was dropped).
-            for (index = inPlace; index < count; ++index)
+            // a parsed one never has. Read it again by index.
+            for (index = 0; index < count; ++index)
                 ReadElement(array[static_cast<Json::ArrayIndex>(index)], items, index, context);
         }
     }
@@ -313,16 +294,6 @@ template <class R>
 bool ReadRecord(const Json::Value& value, R& record)
 {
     CReadContext context;
-    return ReadRecord(value, record, context);
-}
-
-/// ReadRecord from a tree the caller drops right after: the lists' elements
-/// are emptied as their records are read (see CReadContext::dropsRead).
-template <class R>
-bool ReadRecordDropping(Json::Value& value, R& record)
-{
-    CReadContext context;
-    context.dropsRead = true;
     return ReadRecord(value, record, context);
 }
 
@@ -521,16 +492,6 @@ constexpr TField<R> Length(const char* key)
 }
 
 } // namespace binding
-
-/// The entry point the JSON layer's TryTakeJson finds for every record: its
-/// ReadJson, for a value the caller drops right after, which is emptied in
-/// part while it is read.
-template <class R>
-auto TakeJson(Json::Value& value, R& record) -> decltype(binding::TFieldsOf<R>::List, bool())
-{
-    return binding::ReadRecordDropping(value, record);
-}
-
 } // namespace kvrUpdate
 
 #endif // VESKUPDATE_RECORDBINDING_H

@@ -64,7 +64,7 @@ bool CLocalQuery::FromString(const char* text)
         Json::Value root;
         if (!jsonIO::ParseJson(root, text))
             return false;
-        return TakeJson(root);
+        return FromJson(root);
     }
     catch (...)
     {
@@ -111,16 +111,6 @@ void CLocalQuery::ToJson(Json::Value& value)
 
 bool CLocalQuery::FromJson(Json::Value& value)
 {
-    return Read(value, false);
-}
-
-bool CLocalQuery::TakeJson(Json::Value& value)
-{
-    return Read(value, true);
-}
-
-bool CLocalQuery::Read(Json::Value& value, bool dropping)
-{
     CLockGuard guard(m_lock);
     // A root that is no object (an array, a number, a string) says nothing
     // about this state; reading it as an empty document would wipe the
@@ -131,10 +121,7 @@ bool CLocalQuery::Read(Json::Value& value, bool dropping)
     {
         // A member that is missing or of the wrong type takes its default; a
         // member that fails does not stop the others.
-        if (dropping)
-            binding::ReadRecordDropping(value, *this);
-        else
-            binding::ReadRecord(value, *this);
+        binding::ReadRecord(value, *this);
     }
     catch (...)
     {

@@ -59,8 +59,6 @@ public:
     /// object nor null (then false, and nothing changes) or memory ran out
     /// part-way (then false, with the members read so far).
     bool FromJson(Json::Value& value) override;
-    /// FromJson, emptying the lists' elements in `value` as they are read.
-    bool TakeJson(Json::Value& value) override;
 
     // Not part of ILocalQuery: how the updater stores the state and records
     // what the host did.
@@ -100,8 +98,6 @@ private:
     friend binding::TFieldsOf<CLocalQuery>;
 
     bool AddPatch(CPatchList& list, const IPatch* patch);
-    /// FromJson, or with `dropping` TakeJson.
-    bool Read(Json::Value& value, bool dropping);
 
     std::string m_productName;
     CVersion m_version;

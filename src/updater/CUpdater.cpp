@@ -51,7 +51,7 @@ bool CUpdater::FromString(const char* text)
         m_versionQuery.SetVersionCenter(m_versionCenter.c_str());
         // The result is not consulted: a "local" that is no object leaves the
         // local state as it was, anything else resets or replaces it.
-        m_localQuery.TakeJson(root["local"]);
+        m_localQuery.FromJson(root["local"]);
         m_localQuery.SetProductName(m_productName.c_str());
         return true;
     }

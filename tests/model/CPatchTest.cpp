@@ -370,24 +370,3 @@ TEST(CPatchListTest, LendingWriterWritesTheSameText)
     }
     EXPECT_EQ(lent, copied);
 }
-
-// A reader that empties the tree as it goes reads the same records. An array
-// built in memory may have holes; it is read again by index from the first
-// hole, and what lies past the hole must not have been emptied by then.
-TEST(CPatchListTest, DroppingReaderReadsWhatItEmpties)
-{
-    Json::Value value;
-    Json::Value& patchs = value["patchs"];
-    for (const Json::ArrayIndex index : {0U, 1U, 3U, 4U})
-        patchs[index]["title"] = "T" + std::to_string(index);
-    CPatchList kept;
-    ASSERT_TRUE(ReadJson(value, kept));
-
-    CPatchList taken;
-    ASSERT_TRUE(kvrUpdate::TakeJson(value, taken));
-    EXPECT_EQ(Written(taken), Written(kept));
-    ASSERT_EQ(taken.GetCount(), 5);
-    EXPECT_STREQ(taken.GetAt(2)->GetTitle(), "");
-    EXPECT_STREQ(taken.GetAt(4)->GetTitle(), "T4");
-    EXPECT_TRUE(value["patchs"][0U].isNull()); // read, then emptied
-}
