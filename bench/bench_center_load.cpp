@@ -10,15 +10,14 @@
 //
 // Prints requests per second and the latency percentiles for one client and
 // for N clients, per server. Not a test: the figures depend on the machine.
-#include "support/ChildProcess.h"
 #include "support/CScratchDir.h"
+#include "support/ChildProcess.h"
 #include "support/SampleProduct.h"
 #include "tools/NginxServer.h"
 
 #include <VeskUpdate.h>
 
 #include <httplib.h>
-
 
 #include <algorithm>
 #include <atomic>
@@ -75,7 +74,8 @@ CFigures Drive(const std::string& center, int clients, double seconds)
     std::vector<CFigures> perClient(static_cast<std::size_t>(clients));
     std::atomic<bool> go{false};
     const Clock::time_point start = Clock::now();
-    const Clock::time_point end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const Clock::time_point end = start +
+                                  std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     std::vector<std::thread> threads;
     for (CFigures& figures : perClient)
     {
@@ -146,8 +146,8 @@ int main(int argc, char** argv)
     }
     const int nginxPort = FreePort();
     const std::string nginxAddress = "http://127.0.0.1:" + std::to_string(nginxPort) + "/";
-    RunProgram(VERSION_CENTER_EXE, {"export", "--files", downloads, "--listen", "127.0.0.1:" + std::to_string(nginxPort),
-                                    catalog, (dir / "export").string()});
+    RunProgram(VERSION_CENTER_EXE, {"export", "--files", downloads, "--listen",
+                                    "127.0.0.1:" + std::to_string(nginxPort), catalog, (dir / "export").string()});
 
     std::printf("%d clients for %.1f s per run, each client its own version query; one HTTP connection per request,\n"
                 "as the library makes them. Latency in ms.\n\n",
@@ -175,6 +175,7 @@ int main(int argc, char** argv)
         server.reset();
     }
     else
-        std::printf("nginx, static export: not measured (nginx %s)\n", nginx.empty() ? "is not installed" : "did not start");
+        std::printf("nginx, static export: not measured (nginx %s)\n",
+                    nginx.empty() ? "is not installed" : "did not start");
     return 0;
 }

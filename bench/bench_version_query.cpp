@@ -37,14 +37,17 @@ constexpr int kPatchCount = 3000;
 // three versions, with realistic texts: an answer of about 1 MB.
 std::string BigCatalog()
 {
-    std::string text = R"({"products": {"Editor": {"versions": {"1.0": {}, "1.1": {}, "1.2": {}, "2.0": {}}, "patches": [)";
+    std::string text =
+        R"({"products": {"Editor": {"versions": {"1.0": {}, "1.1": {}, "1.2": {}, "2.0": {}}, "patches": [)";
     for (int i = 0; i < kPatchCount; ++i)
     {
         const std::string n = std::to_string(i);
         text += (i ? "," : "");
-        text += R"({"number": "KB-)" + n + R"(", "title": "Cumulative update )" + n +
-                R"( for the editor", "comment": "Fixes a crash when saving large documents, improves start-up time and updates translations (build )" +
-                n + R"().", "apply": ["1.0", "1.1", "1.2"], "result": "2.0", "dependon": "", "type": "bug", "force": "recommend"})";
+        text +=
+            R"({"number": "KB-)" + n + R"(", "title": "Cumulative update )" + n +
+            R"( for the editor", "comment": "Fixes a crash when saving large documents, improves start-up time and updates translations (build )" +
+            n +
+            R"().", "apply": ["1.0", "1.1", "1.2"], "result": "2.0", "dependon": "", "type": "bug", "force": "recommend"})";
     }
     return text + "]}}}";
 }
@@ -66,8 +69,7 @@ public:
 
 private:
     CCenter()
-        : m_catalog(WriteCatalog(m_scratch)),
-          m_program(VERSION_CENTER_EXE, {"--listen", "127.0.0.1:0", m_catalog})
+        : m_catalog(WriteCatalog(m_scratch)), m_program(VERSION_CENTER_EXE, {"--listen", "127.0.0.1:0", m_catalog})
     {
         // "version-center: serving 1 product from FILE at http://127.0.0.1:PORT/"
         std::string line;

@@ -31,8 +31,8 @@ inline std::string InputText(const std::uint8_t* data, std::size_t size)
 /// Stops the run (libFuzzer saves the input) with the property that failed.
 [[noreturn]] inline void Fail(const char* property, const std::string& first, const std::string& second)
 {
-    std::fprintf(stderr, "fuzz property failed: %s\n--- first\n%s\n--- second\n%s\n", property,
-                 first.c_str(), second.c_str());
+    std::fprintf(stderr, "fuzz property failed: %s\n--- first\n%s\n--- second\n%s\n", property, first.c_str(),
+                 second.c_str());
     std::fflush(stderr);
     std::abort();
 }

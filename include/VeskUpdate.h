@@ -215,11 +215,11 @@ class VESKUPDATE_API IVersionList : public ICloneable<IVersionList>, public IVec
 /// bits, but a patch holds exactly one of them.
 enum PatchTypeValue : int
 {
-    PatchTypeUnknown = -1,  ///< a type name the library does not know
-    PatchTypeBug = 1,       ///< "bug"
-    PatchTypeResource = 2,  ///< "resource"
-    PatchTypeFunction = 4,  ///< "function"
-    PatchTypeVersion = 8,   ///< "version"
+    PatchTypeUnknown = -1, ///< a type name the library does not know
+    PatchTypeBug = 1,      ///< "bug"
+    PatchTypeResource = 2, ///< "resource"
+    PatchTypeFunction = 4, ///< "function"
+    PatchTypeVersion = 8,  ///< "version"
 };
 
 /// How urgent IPatch::GetPatchForce reports a patch to be.

@@ -8,8 +8,7 @@
 
 using namespace kvrUpdate;
 
-CHost::CHost(const std::string& statePath)
-    : m_file(statePath), m_out(stdout), m_err(stderr), m_updater(CreateUpdater())
+CHost::CHost(const std::string& statePath) : m_file(statePath), m_out(stdout), m_err(stderr), m_updater(CreateUpdater())
 {
 }
 
@@ -108,8 +107,8 @@ int CHost::Unanswered(const std::string& what)
     // The server is there. If it cannot tell us the product's situation
     // either, the product is what it does not know.
     if (m_updater->GetVersionQuery()->GetLastVersion() == nullptr)
-        return Error("the version center at " + address + " does not know the product '" +
-                     m_updater->GetProductName() + "'");
+        return Error("the version center at " + address + " does not know the product '" + m_updater->GetProductName() +
+                     "'");
     return Error("the version center at " + address + " has no " + what);
 }
 
@@ -199,8 +198,10 @@ int CHost::Check()
             std::fprintf(m_out, "Route           to %s: %s\n", lastText.c_str(),
                          report::JoinPatchNumbers(route).c_str());
         else
-            std::fprintf(m_out, "Route           no patch chain to %s; a version's package installs it "
-                         "(vesk-host apply-version)\n", lastText.c_str());
+            std::fprintf(m_out,
+                         "Route           no patch chain to %s; a version's package installs it "
+                         "(vesk-host apply-version)\n",
+                         lastText.c_str());
     }
 
     const std::string installed = InstalledVersion();

@@ -22,8 +22,8 @@ public:
     enum Status
     {
         Ok = cli::ExitOk,
-        Failed = cli::ExitFailed,      // the version center, the state file or the request failed
-        BadArguments = cli::ExitUsage  // the command line cannot be carried out as given
+        Failed = cli::ExitFailed,     // the version center, the state file or the request failed
+        BadArguments = cli::ExitUsage // the command line cannot be carried out as given
     };
 
     /// Reports go to standard output, errors to standard error.

@@ -172,8 +172,8 @@ int CHost::Verify(const std::string& version, const std::string& directory, cons
     {
         if (failed.Count() == 0)
             return Error("the file checker could not check " + directory);
-        return Error(std::to_string(failed.Count()) + " of " + std::to_string(files->GetCount()) +
-                     " files in " + directory + " do not match version " + version + ": " + failed.Joined());
+        return Error(std::to_string(failed.Count()) + " of " + std::to_string(files->GetCount()) + " files in " +
+                     directory + " do not match version " + version + ": " + failed.Joined());
     }
     std::fprintf(m_out, "All %d files of version %s in %s match (checker type %s)\n", files->GetCount(),
                  version.c_str(), directory.c_str(), check->GetType());

@@ -9,11 +9,16 @@ const char* PatchTypeName(int type)
 {
     switch (type)
     {
-    case PatchTypeBug: return "bug";
-    case PatchTypeResource: return "resource";
-    case PatchTypeFunction: return "function";
-    case PatchTypeVersion: return "version";
-    default: return "unknown";
+    case PatchTypeBug:
+        return "bug";
+    case PatchTypeResource:
+        return "resource";
+    case PatchTypeFunction:
+        return "function";
+    case PatchTypeVersion:
+        return "version";
+    default:
+        return "unknown";
     }
 }
 
@@ -21,11 +26,16 @@ const char* PatchForceName(int force)
 {
     switch (force)
     {
-    case PatchForceWait: return "wait";
-    case PatchForceCommon: return "common";
-    case PatchForceRecommend: return "recommend";
-    case PatchForceMust: return "must";
-    default: return "unknown";
+    case PatchForceWait:
+        return "wait";
+    case PatchForceCommon:
+        return "common";
+    case PatchForceRecommend:
+        return "recommend";
+    case PatchForceMust:
+        return "must";
+    default:
+        return "unknown";
     }
 }
 
@@ -54,12 +64,11 @@ void PrintVersionList(std::FILE* out, const IVersionList* versions)
 
 void PrintPatch(std::FILE* out, const IPatch* patch)
 {
-    std::fprintf(out, "  %-8s -> %-12s %-8s %-9s %s\n", patch->GetPatchNumber(),
-                 patch->GetResultVersion()->ToString(), PatchTypeName(patch->GetPatchType()),
-                 PatchForceName(patch->GetPatchForce()), patch->GetTitle());
+    std::fprintf(out, "  %-8s -> %-12s %-8s %-9s %s\n", patch->GetPatchNumber(), patch->GetResultVersion()->ToString(),
+                 PatchTypeName(patch->GetPatchType()), PatchForceName(patch->GetPatchForce()), patch->GetTitle());
     const char* dependOn = patch->GetDependOn();
-    std::fprintf(out, "           applies to %s; depends on %s\n",
-                 JoinVersions(patch->GetApplyVersions()).c_str(), *dependOn ? dependOn : "nothing");
+    std::fprintf(out, "           applies to %s; depends on %s\n", JoinVersions(patch->GetApplyVersions()).c_str(),
+                 *dependOn ? dependOn : "nothing");
     if (*patch->GetComment())
         std::fprintf(out, "           %s\n", patch->GetComment());
 }
@@ -93,8 +102,8 @@ namespace
 
 void PrintFile(std::FILE* out, const char* indent, const IFileDef* file)
 {
-    std::fprintf(out, "%s%s  %lld bytes  md5 %s\n%s  from %s\n", indent, file->GetName(),
-                 file->GetLength(), *file->GetMd5() ? file->GetMd5() : "-", indent, file->GetUrl());
+    std::fprintf(out, "%s%s  %lld bytes  md5 %s\n%s  from %s\n", indent, file->GetName(), file->GetLength(),
+                 *file->GetMd5() ? file->GetMd5() : "-", indent, file->GetUrl());
 }
 
 } // namespace

@@ -15,14 +15,20 @@ const char* TypeName(const Json::Value& value)
 {
     switch (value.type())
     {
-    case Json::nullValue: return "null";
+    case Json::nullValue:
+        return "null";
     case Json::intValue:
     case Json::uintValue:
-    case Json::realValue: return "a number";
-    case Json::stringValue: return "a string";
-    case Json::booleanValue: return "a boolean";
-    case Json::arrayValue: return "an array";
-    case Json::objectValue: return "an object";
+    case Json::realValue:
+        return "a number";
+    case Json::stringValue:
+        return "a string";
+    case Json::booleanValue:
+        return "a boolean";
+    case Json::arrayValue:
+        return "an array";
+    case Json::objectValue:
+        return "an object";
     }
     return "a value";
 }
@@ -160,8 +166,7 @@ std::string ListLoss(const std::string& name, const Json::Value& member, const I
         const IPatch& readPatch = *read.GetAt(static_cast<int>(index));
         if (!patch.isNull() && !patch.isObject())
             return Loss(patchName, patch, "patch " + Quoted(readPatch.GetPatchNumber()));
-        std::string loss =
-            TextLoss(patchName + ".patch_number", patch["patch_number"], readPatch.GetPatchNumber());
+        std::string loss = TextLoss(patchName + ".patch_number", patch["patch_number"], readPatch.GetPatchNumber());
         if (!loss.empty())
             return loss;
     }
@@ -212,7 +217,8 @@ std::string FindLoss(const Json::Value& root, IUpdater& updater)
     if (loss.empty())
         loss = ListLoss("local.installed_patchs", local["installed_patchs"], *state.GetPatchList(PatchListInstalled));
     if (loss.empty())
-        loss = ListLoss("local.downloaded_patchs", local["downloaded_patchs"], *state.GetPatchList(PatchListDownloaded));
+        loss = ListLoss("local.downloaded_patchs", local["downloaded_patchs"],
+                        *state.GetPatchList(PatchListDownloaded));
     return loss;
 }
 

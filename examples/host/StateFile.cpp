@@ -43,11 +43,26 @@ std::string DirectoryOf(const std::string& path)
 
 #if defined(_WIN32)
 
-int OpenNew(const std::string& path) { return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE); }
-int WriteSome(int fd, const char* data, size_t size) { return _write(fd, data, static_cast<unsigned>(size)); }
-int Flush(int fd) { return _commit(fd); }
-int CloseFile(int fd) { return _close(fd); }
-int ProcessId() { return _getpid(); }
+int OpenNew(const std::string& path)
+{
+    return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+int WriteSome(int fd, const char* data, size_t size)
+{
+    return _write(fd, data, static_cast<unsigned>(size));
+}
+int Flush(int fd)
+{
+    return _commit(fd);
+}
+int CloseFile(int fd)
+{
+    return _close(fd);
+}
+int ProcessId()
+{
+    return _getpid();
+}
 
 bool Replace(const std::string& from, const std::string& to, std::string& error)
 {
@@ -73,11 +88,26 @@ bool ProcessRuns(int pid)
 
 #else
 
-int OpenNew(const std::string& path) { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); }
-int WriteSome(int fd, const char* data, size_t size) { return static_cast<int>(::write(fd, data, size)); }
-int Flush(int fd) { return ::fsync(fd); }
-int CloseFile(int fd) { return ::close(fd); }
-int ProcessId() { return static_cast<int>(::getpid()); }
+int OpenNew(const std::string& path)
+{
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+}
+int WriteSome(int fd, const char* data, size_t size)
+{
+    return static_cast<int>(::write(fd, data, size));
+}
+int Flush(int fd)
+{
+    return ::fsync(fd);
+}
+int CloseFile(int fd)
+{
+    return ::close(fd);
+}
+int ProcessId()
+{
+    return static_cast<int>(::getpid());
+}
 
 bool Replace(const std::string& from, const std::string& to, std::string& error)
 {
@@ -162,10 +192,7 @@ void RemoveStaleTemporaries(const std::string& path)
 
 } // namespace
 
-CStateFile::CStateFile(std::string path)
-    : m_path(std::move(path))
-{
-}
+CStateFile::CStateFile(std::string path) : m_path(std::move(path)) {}
 
 CStateFile::ReadResult CStateFile::Read(std::string& text, std::string& error) const
 {

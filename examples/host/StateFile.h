@@ -14,9 +14,9 @@ class CStateFile
 public:
     enum ReadResult
     {
-        Loaded,   // the text was read
-        Missing,  // there is no such file
-        Failed    // the file exists but could not be read (see the error)
+        Loaded,  // the text was read
+        Missing, // there is no such file
+        Failed   // the file exists but could not be read (see the error)
     };
 
     explicit CStateFile(std::string path);

@@ -24,8 +24,8 @@ const char kSynopsis[] = "vesk-host [--state FILE] COMMAND [ARGUMENTS]";
 const char* const kGlobalOptions[] = {"state", "help", "version"};
 
 const std::vector<cli::COption> kOptions = {
-    {"state", "FILE", 0},      {"installed", "VERSION", 0}, {"force", nullptr, 0},
-    {"raw", nullptr, 0},       {"executor", "FILE", 0},     {"checker", "FILE", 0},
+    {"state", "FILE", 0}, {"installed", "VERSION", 0}, {"force", nullptr, 0},
+    {"raw", nullptr, 0},  {"executor", "FILE", 0},     {"checker", "FILE", 0},
 };
 
 #if defined(VESK_HOST_EXECUTOR_PLUGIN)
@@ -91,16 +91,13 @@ const CCommand kCommands[] = {
      "version installed now (default 0.0.0.0). Asks the\n"
      "version center once before writing the state file;\n"
      "--force replaces an existing state file",
-     [](const CCall& c) {
-         return c.host.Init(c.Arg(0), c.Arg(1), c.line.Value("installed"), c.line.Has("force"));
-     }},
+     [](const CCall& c) { return c.host.Init(c.Arg(0), c.Arg(1), c.line.Value("installed"), c.line.Has("force")); }},
     {"check", "", "",
      "the version center's situation (last, must, max, will),\n"
      "the status of the installed version, the patch chain to\n"
      "the newest version and the patches for the installed one",
      [](const CCall& c) { return c.host.Check(); }},
-    {"versions", "", "", "every version the version center offers",
-     [](const CCall& c) { return c.host.Versions(); }},
+    {"versions", "", "", "every version the version center offers", [](const CCall& c) { return c.host.Versions(); }},
     {"patches", "[VERSION]", "", "the patches that apply to VERSION (default: installed)",
      [](const CCall& c) { return c.host.Patches(c.Arg(0)); }},
     {"evolution", "FROM TO", "", "the versions after FROM up to TO, and the patch chain",
@@ -136,34 +133,32 @@ const CCommand kCommands[] = {
      [](const CCall& c) { return c.host.Verify(c.Arg(0), c.Arg(1), c.Checker()); }},
 };
 
-const char kHelpHead[] =
-    "usage: vesk-host [--state FILE] COMMAND [ARGUMENTS]\n"
-    "\n"
-    "Keeps one product up to date against a version center. The state (product,\n"
-    "version center, installed version, installed and downloaded patches) lives in\n"
-    "the state file, which is replaced atomically after every change; a state file\n"
-    "that cannot be read, or whose content the library would not take in whole, is\n"
-    "reported and never overwritten.\n"
-    "\n"
-    "Commands:\n";
+const char kHelpHead[] = "usage: vesk-host [--state FILE] COMMAND [ARGUMENTS]\n"
+                         "\n"
+                         "Keeps one product up to date against a version center. The state (product,\n"
+                         "version center, installed version, installed and downloaded patches) lives in\n"
+                         "the state file, which is replaced atomically after every change; a state file\n"
+                         "that cannot be read, or whose content the library would not take in whole, is\n"
+                         "reported and never overwritten.\n"
+                         "\n"
+                         "Commands:\n";
 
-const char kHelpTail[] =
-    "\n"
-    "Options (anywhere on the line; --opt=VALUE or --opt VALUE; -- ends them):\n"
-    "  --state FILE          the state file (default: $VESK_HOST_STATE, else\n"
-    "                        vesk-host.state in the current directory)\n"
-    "  --executor FILE       the update executor plug-in library (default:\n"
-    "                        $VESK_HOST_EXECUTOR, else the sample plug-in built\n"
-    "                        with this program)\n"
-    "  --checker FILE        the file checker plug-in library (default:\n"
-    "                        $VESK_HOST_CHECKER, else the sample plug-in)\n"
-    "  -h, --help            this text\n"
-    "  --version             the program's name and version\n"
-    "\n"
-    "Exit status: 0 done; 1 the version center is unreachable, does not know the\n"
-    "product, version or patch, or the state file cannot be read or written;\n"
-    "2 the command line cannot be carried out as given. Every error is one line\n"
-    "on standard error, followed by a usage line when the command line is wrong.\n";
+const char kHelpTail[] = "\n"
+                         "Options (anywhere on the line; --opt=VALUE or --opt VALUE; -- ends them):\n"
+                         "  --state FILE          the state file (default: $VESK_HOST_STATE, else\n"
+                         "                        vesk-host.state in the current directory)\n"
+                         "  --executor FILE       the update executor plug-in library (default:\n"
+                         "                        $VESK_HOST_EXECUTOR, else the sample plug-in built\n"
+                         "                        with this program)\n"
+                         "  --checker FILE        the file checker plug-in library (default:\n"
+                         "                        $VESK_HOST_CHECKER, else the sample plug-in)\n"
+                         "  -h, --help            this text\n"
+                         "  --version             the program's name and version\n"
+                         "\n"
+                         "Exit status: 0 done; 1 the version center is unreachable, does not know the\n"
+                         "product, version or patch, or the state file cannot be read or written;\n"
+                         "2 the command line cannot be carried out as given. Every error is one line\n"
+                         "on standard error, followed by a usage line when the command line is wrong.\n";
 
 std::vector<std::string> Words(const char* text)
 {

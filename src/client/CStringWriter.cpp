@@ -6,9 +6,7 @@
 namespace jsonIO
 {
 
-CStringWriter::CStringWriter() : m_buffer(), m_staged(0)
-{
-}
+CStringWriter::CStringWriter() : m_buffer(), m_staged(0) {}
 
 std::size_t CStringWriter::Write(const char* data, std::size_t size, std::size_t count)
 {

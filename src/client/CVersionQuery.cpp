@@ -25,9 +25,7 @@ std::string Canonical(const char* text)
 
 } // namespace
 
-CVersionQuery::CVersionQuery() : m_situationStale(true)
-{
-}
+CVersionQuery::CVersionQuery() : m_situationStale(true) {}
 
 CVersionQuery::~CVersionQuery() = default;
 

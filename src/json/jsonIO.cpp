@@ -61,8 +61,7 @@ constexpr double Int64Bound = 9223372036854775808.0;
 long long SaturatingAtoi64(const std::string& text)
 {
     std::size_t position = 0;
-    while (position < text.size() &&
-           (text[position] == ' ' || (text[position] >= '\t' && text[position] <= '\r')))
+    while (position < text.size() && (text[position] == ' ' || (text[position] >= '\t' && text[position] <= '\r')))
         ++position;
 
     bool negative = false;
@@ -78,8 +77,7 @@ long long SaturatingAtoi64(const std::string& text)
         magnitude = (magnitude > (limit - digit) / 10) ? limit : magnitude * 10 + digit;
     }
     if (negative)
-        return magnitude == limit ? std::numeric_limits<long long>::min()
-                                  : -static_cast<long long>(magnitude);
+        return magnitude == limit ? std::numeric_limits<long long>::min() : -static_cast<long long>(magnitude);
     return magnitude >= limit ? Int64Max : static_cast<long long>(magnitude);
 }
 
@@ -220,8 +218,7 @@ bool ReadString(const Json::Value& member, std::string& text, CAnsiTarget& targe
         return true;
     }
     // A text longer than IsUtf8 can measure is kept as stored.
-    const bool utf8 = end - stop <= static_cast<std::ptrdiff_t>(INT_MAX) &&
-                      IsUtf8(stop, static_cast<int>(end - stop));
+    const bool utf8 = end - stop <= static_cast<std::ptrdiff_t>(INT_MAX) && IsUtf8(stop, static_cast<int>(end - stop));
     text.assign(begin, end);
     if (utf8)
         text = Utf8ToAnsi(text);

@@ -1,5 +1,5 @@
-#include <VeskUpdate.h> // the values the tables map to
 #include "model/CNameTable.h"
+#include <VeskUpdate.h> // the values the tables map to
 
 #include <cstring>
 

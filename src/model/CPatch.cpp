@@ -16,9 +16,7 @@ const char* TextOrEmpty(const char* text)
 
 } // namespace
 
-CPatch::CPatch() : m_patchType(PatchTypeVersion), m_patchForce(PatchForceCommon)
-{
-}
+CPatch::CPatch() : m_patchType(PatchTypeVersion), m_patchForce(PatchForceCommon) {}
 
 CPatch::CPatch(const IPatch& other) : CPatch()
 {

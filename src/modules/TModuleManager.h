@@ -94,8 +94,8 @@ private:
         return std::find(m_pinned.begin(), m_pinned.end(), object) != m_pinned.end();
     }
 
-    ModuleList m_modules; // serving, in the order registered or revived
-    ModuleList m_retired; // withdrawn by UnregisterModule, oldest first
+    ModuleList m_modules;     // serving, in the order registered or revived
+    ModuleList m_retired;     // withdrawn by UnregisterModule, oldest first
     std::vector<T*> m_pinned; // not owned
 };
 

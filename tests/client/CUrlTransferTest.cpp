@@ -69,12 +69,10 @@ protected:
         server.Get("/moved", [](const httplib::Request&, httplib::Response& response) {
             response.set_redirect("/status/200", 302);
         });
-        server.Get("/loop/a", [](const httplib::Request&, httplib::Response& response) {
-            response.set_redirect("/loop/b", 302);
-        });
-        server.Get("/loop/b", [](const httplib::Request&, httplib::Response& response) {
-            response.set_redirect("/loop/a", 302);
-        });
+        server.Get("/loop/a",
+                   [](const httplib::Request&, httplib::Response& response) { response.set_redirect("/loop/b", 302); });
+        server.Get("/loop/b",
+                   [](const httplib::Request&, httplib::Response& response) { response.set_redirect("/loop/a", 302); });
         m_server.Start();
     }
 

@@ -23,8 +23,7 @@ using testsupport::Own;
 using testsupport::TOwnedPtr;
 using Targets = std::vector<std::string>;
 
-const char* const kSituation =
-    R"({"last":{"v":"1.2"},"must":{"v":"1.0"},"max":{"v":"1.3"},"will":{"v":"2.0"}})";
+const char* const kSituation = R"({"last":{"v":"1.2"},"must":{"v":"1.0"},"max":{"v":"1.3"},"will":{"v":"2.0"}})";
 
 class CVersionQueryTest : public ::testing::Test
 {
@@ -64,10 +63,7 @@ protected:
         m_script[path] = CScripted{status, body, location};
     }
 
-    static std::string Versions(const char* v)
-    {
-        return std::string(R"({"versions":[{"v":")") + v + R"("}]})";
-    }
+    static std::string Versions(const char* v) { return std::string(R"({"versions":[{"v":")") + v + R"("}]})"; }
 
     CTestHttpServer m_server;
     std::mutex m_lock;
@@ -86,11 +82,13 @@ TEST_F(CVersionQueryTest, EveryOperationRequestsItsExactTarget)
         {"situation", [](CVersionQuery& q) { return static_cast<const void*>(q.GetLastVersion()); },
          "/Editor/versions/situation"},
         {"versions", [](CVersionQuery& q) { return static_cast<const void*>(q.GetVersions()); }, "/Editor/versions"},
-        {"version evolution", [](CVersionQuery& q) { return static_cast<const void*>(q.GetVersionEvolution("1.2", "2")); },
+        {"version evolution",
+         [](CVersionQuery& q) { return static_cast<const void*>(q.GetVersionEvolution("1.2", "2")); },
          "/Editor/versions/evolution?version_from=1.2.0.0&version_to=2.0.0.0"},
         {"patches", [](CVersionQuery& q) { return static_cast<const void*>(q.GetPatchs("ver3.1.4.1-beta")); },
          "/Editor/patchs?version=3.1.4.1"},
-        {"patch evolution", [](CVersionQuery& q) { return static_cast<const void*>(q.GetPatchEvolution("1.0", "1.2")); },
+        {"patch evolution",
+         [](CVersionQuery& q) { return static_cast<const void*>(q.GetPatchEvolution("1.0", "1.2")); },
          "/Editor/patchs/evolution/1.0.0.0/1.2.0.0"},
         {"patch package", [](CVersionQuery& q) { return static_cast<const void*>(q.GetPatchPackage("P-7.1_a%41")); },
          "/Editor/patchs/P-7.1_a%41/package"},
@@ -157,8 +155,7 @@ TEST_F(CVersionQueryTest, SituationIsFetchedAgainOnlyWhenStale)
         // FromString changes the configuration but not the cached situation.
         {"from string",
          [this](CVersionQuery& q) {
-             const std::string text =
-                 R"({"product":"Other","version_center":")" + m_server.Url("/") + R"("})";
+             const std::string text = R"({"product":"Other","version_center":")" + m_server.Url("/") + R"("})";
              ASSERT_TRUE(q.FromString(text.c_str()));
          },
          0},

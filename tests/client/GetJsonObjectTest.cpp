@@ -96,9 +96,8 @@ protected:
         server.Get("/moved", [](const httplib::Request&, httplib::Response& response) {
             response.set_redirect("/status/200", 301);
         });
-        server.Get("/loop", [](const httplib::Request&, httplib::Response& response) {
-            response.set_redirect("/loop", 302);
-        });
+        server.Get("/loop",
+                   [](const httplib::Request&, httplib::Response& response) { response.set_redirect("/loop", 302); });
         server.Get("/large", [](const httplib::Request&, httplib::Response& response) {
             response.set_content(LargeDocument(), "application/json");
         });
@@ -124,17 +123,12 @@ TEST_F(GetJsonObjectTest, AcceptsOnlyGoodAnswersThatParse)
         const char* path;
         bool result;
     } const cases[] = {
-        {"/status/200", true},
-        {"/status/299", true},
-        {"/moved", true},         // redirect followed to a 200
-        {"/status/204", false},   // no body: empty text does not parse
-        {"/status/301", false},   // not followed without Location, status refused
-        {"/status/399", false},   // refused by the write gate
-        {"/status/404", false},
-        {"/status/500", false},
-        {"/text", false},
-        {"/empty", false},
-        {"/loop", false},         // the redirect limit ends it
+        {"/status/200", true},  {"/status/299", true},  {"/moved", true}, // redirect followed to a 200
+        {"/status/204", false},                                           // no body: empty text does not parse
+        {"/status/301", false}, // not followed without Location, status refused
+        {"/status/399", false}, // refused by the write gate
+        {"/status/404", false}, {"/status/500", false}, {"/text", false},
+        {"/empty", false},      {"/loop", false}, // the redirect limit ends it
     };
     for (const auto& c : cases)
     {

@@ -40,8 +40,9 @@ std::string Answer(const std::string& checkType = "md5", const std::string& leng
 
 std::string Response(const std::string& status, const std::string& body)
 {
-    return "HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    return "HTTP/1.1 " + status +
+           "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
 }
 
 std::string Ok(const std::string& body)
@@ -120,8 +121,8 @@ const CHostileAnswer kHostileAnswers[] = {
     {"MegabyteHeaderLine", Outcome::Fails,
      [](CRawConnection& c, const std::string&) {
          const std::string body = Answer();
-         c.Send("HTTP/1.1 200 OK\r\nX-Padding: " + std::string(1 << 20, 'a') + "\r\nContent-Length: " +
-                std::to_string(body.size()) + "\r\n\r\n" + body);
+         c.Send("HTTP/1.1 200 OK\r\nX-Padding: " + std::string(1 << 20, 'a') +
+                "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
      }},
     {"SlowDripCutShort", Outcome::Fails,
      [](CRawConnection& c, const std::string&) {
@@ -129,8 +130,7 @@ const CHostileAnswer kHostileAnswers[] = {
          c.Drip(response.substr(0, response.size() - 1), 10, 15);
      }},
     // There is no time-out: a slow answer that arrives whole is an answer.
-    {"SlowDripWhole", Outcome::Read,
-     [](CRawConnection& c, const std::string&) { c.Drip(Ok(Answer()), 10, 15); }},
+    {"SlowDripWhole", Outcome::Read, [](CRawConnection& c, const std::string&) { c.Drip(Ok(Answer()), 10, 15); }},
 
     // Bodies that are no answer.
     {"NotJson", Outcome::Fails,
@@ -151,8 +151,7 @@ const CHostileAnswer kHostileAnswers[] = {
      [](CRawConnection& c, const std::string&) { c.Send(Ok(Answer("md5\xff\xc3"))); }, "md5\xff\xc3"},
     // A length that is no number in the 64-bit range reads as 0.
     {"LengthBeyond64Bits", Outcome::Read,
-     [](CRawConnection& c, const std::string&) { c.Send(Ok(Answer("md5", "18446744073709551616"))); }, "md5",
-     0},
+     [](CRawConnection& c, const std::string&) { c.Send(Ok(Answer("md5", "18446744073709551616"))); }, "md5", 0},
 };
 
 class HostileCenterTest : public ::testing::TestWithParam<CHostileAnswer>

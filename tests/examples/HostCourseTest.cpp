@@ -12,11 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
 #include <sstream>
-#include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -84,11 +84,11 @@ protected:
         // The sample product published from its release folders and served
         // with its download tree, as the demo does. The tree's name starts
         // with a dot, so the checks of what the host leaves here pass it by.
-        const testsupport::CPublishedSample sample =
-            testsupport::PublishSampleProduct(VESK_VERSION_CENTER_PATH, m_dir, ".downloads");
+        const testsupport::CPublishedSample sample = testsupport::PublishSampleProduct(VESK_VERSION_CENTER_PATH, m_dir,
+                                                                                       ".downloads");
         ASSERT_EQ(sample.publish.status, 0) << sample.publish.output;
-        m_server.reset(new CBackgroundProgram(VESK_VERSION_CENTER_PATH,
-                                              {"--listen", "127.0.0.1:0", "--files", sample.downloads, sample.catalog}));
+        m_server.reset(new CBackgroundProgram(
+            VESK_VERSION_CENTER_PATH, {"--listen", "127.0.0.1:0", "--files", sample.downloads, sample.catalog}));
         std::string line;
         ASSERT_TRUE(m_server->ReadLine(line, 30)) << "the version center did not start";
         std::string::size_type at = line.find(" at http://");
@@ -220,7 +220,8 @@ TEST_F(HostCourseTest, WholeUpdateCourse)
         else if (kind == "says")
         {
             EXPECT_NE(last.output.find(rest), std::string::npos)
-                << "step \"" << step << "\": output lacks \"" << rest << "\":\n" << last.output;
+                << "step \"" << step << "\": output lacks \"" << rest << "\":\n"
+                << last.output;
         }
         else if (kind == "expect")
         {
@@ -372,9 +373,15 @@ TEST_F(HostCourseTest, HelpAndBadArguments)
     EXPECT_EQ(version.output.rfind("vesk-host (VeskUpdate) ", 0), 0u) << version.output;
 
     // "--" ends the options: "--raw" is then one argument too many.
-    const std::vector<std::vector<std::string>> bad = {
-        {}, {"frobnicate"}, {"versions", "extra"}, {"init", "Editor"}, {"state", "--force"}, {"--bogus", "state"},
-        {"init", "Editor", m_center, "--installed"}, {"state", "--", "--raw"}, {"--state=", "state"}};
+    const std::vector<std::vector<std::string>> bad = {{},
+                                                       {"frobnicate"},
+                                                       {"versions", "extra"},
+                                                       {"init", "Editor"},
+                                                       {"state", "--force"},
+                                                       {"--bogus", "state"},
+                                                       {"init", "Editor", m_center, "--installed"},
+                                                       {"state", "--", "--raw"},
+                                                       {"--state=", "state"}};
     for (const auto& args : bad)
     {
         CRunResult result = Host(args);

@@ -242,8 +242,8 @@ TEST_F(SamplePluginsTest, ExecutorAppliesAPackage)
     WriteFile(source, "from a file url");
     CFakePackage package(m_server.Url("/files/"), DefOf("big.bin", kBig),
                          {
-                             DefOf("sub/small.txt", kSmall),                              // relative url, own folder
-                             DefOf(m_server.Url("/files/empty"), ""),                     // absolute url
+                             DefOf("sub/small.txt", kSmall),                               // relative url, own folder
+                             DefOf(m_server.Url("/files/empty"), ""),                      // absolute url
                              DefOf(m_server.Url("/moved/sub/small.txt"), kSmall, "r.txt"), // redirect, own path
                              DefOf("file://" + source.string(), "from a file url"),
                          });
@@ -299,7 +299,8 @@ TEST_F(SamplePluginsTest, ExecutorReportsEveryFileItCannotPutInPlace)
         if (inside)
             WriteFile(m_install / name, "old");
 
-        CFakePackage package(m_server.Url("/files"), DefOf("big.bin", kBig), {c.file, DefOf("/sub/small.txt", kSmall, "sub/small.txt")});
+        CFakePackage package(m_server.Url("/files"), DefOf("big.bin", kBig),
+                             {c.file, DefOf("/sub/small.txt", kSmall, "sub/small.txt")});
         CFailures failures;
         EXPECT_FALSE(m_executor->Execute(&package, m_install.string().c_str(), &failures));
         EXPECT_EQ(std::set<std::string>{name}, failures.m_names);
@@ -390,7 +391,6 @@ TEST_F(SamplePluginsTest, CheckerReportsMissingAndChangedFiles)
     EXPECT_FALSE(m_checker->CheckFiles(&mixed, m_install.string().c_str(), &failures));
     EXPECT_EQ((std::set<std::string>{"changed.bin", "short.bin", "missing.bin", "../outside.txt", "sub"}),
               failures.m_names);
-
 }
 
 } // namespace

@@ -11,7 +11,11 @@ namespace
 
 TEST(ParseJsonTest, AcceptsAnyRootAndRejectsBrokenOrTooDeepText)
 {
-    const struct { std::string text; bool parses; } cases[] = {
+    const struct
+    {
+        std::string text;
+        bool parses;
+    } cases[] = {
         {"", false},
         {"{", false},
         {"{\"a\":1,}", false},
@@ -65,8 +69,8 @@ TEST(FormatJsonTest, MatchesTheStyledLayoutForAsciiDocuments)
     numbers.append(-2147483648);
     numbers.append(Json::Value(UINT64_MAX));
 
-    const Json::Value documents[] = {members, arrays, numbers, Json::Value("top"), Json::Value(),
-                                     Json::Value(Json::objectValue)};
+    const Json::Value documents[] = {
+        members, arrays, numbers, Json::Value("top"), Json::Value(), Json::Value(Json::objectValue)};
     for (const Json::Value& document : documents)
     {
         std::string text;
@@ -85,7 +89,8 @@ TEST(FormatJsonTest, WritesLargeDocumentsWholeOverPreviousText)
     {
         Json::Value& item = document["items"].append(Json::Value());
         item["n"] = i;
-        item["text"] = std::string(static_cast<std::size_t>(i % 7 == 0 ? 9000 : i % 50), static_cast<char>('a' + i % 26));
+        item["text"] = std::string(static_cast<std::size_t>(i % 7 == 0 ? 9000 : i % 50),
+                                   static_cast<char>('a' + i % 26));
     }
     std::string text = "previous content";
     ASSERT_TRUE(jsonIO::FormatJson(document, text));
@@ -128,8 +133,8 @@ TEST(FormatJsonTest, WritesHighBytesUnchangedAndRoundTrips)
 
     Json::Value root;
     root["all"] = high;
-    root["ansi"] = "\xE9t\xE9";      // the styled writer made this "\u9d29"
-    root["lone"] = "a\x80z";         // ... and lost the z here
+    root["ansi"] = "\xE9t\xE9";           // the styled writer made this "\u9d29"
+    root["lone"] = "a\x80z";              // ... and lost the z here
     root["literal"] = "\\u00ab\\\\u001f"; // backslashes before u are text
     root["nested"]["list"].append(high + "\x01\x1f");
     root["nested"]["list"].append(Json::Value(Json::objectValue));

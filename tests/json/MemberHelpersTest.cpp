@@ -18,8 +18,12 @@ Json::Value MemberOf(const char* document)
 
 TEST(GetStringTest, TakesTextByJsonType)
 {
-    const struct { const char* document; std::string expected; } cases[] = {
-        {"{}", ""},                          // absent: empty, not the fallback
+    const struct
+    {
+        const char* document;
+        std::string expected;
+    } cases[] = {
+        {"{}", ""}, // absent: empty, not the fallback
         {R"({"m":null})", ""},
         {R"({"m":"abc"})", "abc"},
         {R"({"m":true})", "true"},
@@ -62,14 +66,18 @@ TEST(GetStringTest, EndsTextAtItsFirstNulAndKeepsOtherBytes)
 
 TEST(ReadIntOrTextTest, ReadsNumbersBooleansAndText)
 {
-    const struct { const char* document; int expected; } cases[] = {
+    const struct
+    {
+        const char* document;
+        int expected;
+    } cases[] = {
         {"{}", 0},
         {R"({"m":true})", 1},
         {R"({"m":3.9})", 3},
         {R"({"m":-3.9})", -3},
         {R"({"m":2147483647})", INT_MAX},
         {R"({"m":-2147483648})", INT_MIN},
-        {R"({"m":2147483648})", 99},  // beyond int: read as text, which is empty
+        {R"({"m":2147483648})", 99}, // beyond int: read as text, which is empty
         {R"({"m":2147483647.5})", 99},
         {R"({"m":[1]})", 99},
         {R"({"m":"123abc"})", 123},

@@ -8,7 +8,7 @@
 #include <memory>
 
 #if defined(_WIN32)
-#include <windows.h>
+#  include <windows.h>
 #endif
 
 namespace
@@ -19,17 +19,22 @@ namespace
 // must not.
 TEST(IsUtf8Test, FollowsTheBytePatternsAndTellsWellFormedText)
 {
-    const struct { std::string bytes; bool utf8; bool wellFormed; } cases[] = {
+    const struct
+    {
+        std::string bytes;
+        bool utf8;
+        bool wellFormed;
+    } cases[] = {
         {"", true, true},
         {"plain ascii\x7F", true, true},
         {"\xC3\xA9", true, true},
         {"\xF0\x9F\x98\x80", true, true},
         {"\xEF\xBF\xBD\xF4\x8F\xBF\xBF", true, true}, // U+FFFD, U+10FFFF
-        {"\xC0\x80", true, false},                        // overlong forms
+        {"\xC0\x80", true, false},                    // overlong forms
         {"\xE0\x9F\xBF", true, false},
         {"\xF0\x8F\xBF\xBF", true, false},
-        {"\xED\xA0\x80", true, false},                    // a surrogate
-        {"\xF4\x90\x80\x80", true, false},                // beyond U+10FFFF
+        {"\xED\xA0\x80", true, false},     // a surrogate
+        {"\xF4\x90\x80\x80", true, false}, // beyond U+10FFFF
         {"\xF7\xBF\xBF\xBF", true, false},
         {"\xC3", false, false},
         {"\xE2\x82", false, false},
@@ -60,14 +65,18 @@ TEST(IsUtf8Test, NeverReadsPastTheLength)
 
 TEST(MultiByteToWideTest, DecodesUtf8AndReplacesIllFormedSequences)
 {
-    const struct { const char* text; std::u16string expected; } cases[] = {
+    const struct
+    {
+        const char* text;
+        std::u16string expected;
+    } cases[] = {
         {"a\xC3\xA9", u"a\u00E9"},
         {"\xE2\x82\xAC", u"\u20AC"},
         {"\xF0\x9F\x98\x80", u"\U0001F600"},
-        {"\xC0\xAF", u"\uFFFD\uFFFD"},           // overlong '/'
+        {"\xC0\xAF", u"\uFFFD\uFFFD"}, // overlong '/'
         {"\xE2\x82z", u"\uFFFDz"},
         {"\xE9t\xE9", u"\uFFFDt\uFFFD"},
-        {"\xE9", u"\uFFFD"},                       // cut short right before the end
+        {"\xE9", u"\uFFFD"}, // cut short right before the end
         {"ab\0cd", u"ab"},
         {"", u""},
     };
@@ -76,7 +85,11 @@ TEST(MultiByteToWideTest, DecodesUtf8AndReplacesIllFormedSequences)
 
     // How many replacements a sequence gets is the system's choice on
     // Windows (wine gives one fewer than the maximal-subpart rule here).
-    const struct { const char* text; std::u16string expected; } replaced[] = {
+    const struct
+    {
+        const char* text;
+        std::u16string expected;
+    } replaced[] = {
         {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"}, // encoded surrogate
         {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
     };
@@ -100,12 +113,24 @@ class Utf8ToAnsiTest : public ::testing::Test
 {
 protected:
 #if defined(_WIN32)
-    static bool Use(const char* name) { return std::strcmp(name, "en_US.CP1252") == 0 && GetACP() == 1252; }
+    static bool Use(const char* name)
+    {
+        return std::strcmp(name, "en_US.CP1252") == 0 && GetACP() == 1252;
+    }
 #else
-    static bool Use(const char* name) { return std::setlocale(LC_CTYPE, name) != nullptr; }
+    static bool Use(const char* name)
+    {
+        return std::setlocale(LC_CTYPE, name) != nullptr;
+    }
 #endif
-    void SetUp() override { m_saved = std::setlocale(LC_CTYPE, nullptr); }
-    void TearDown() override { std::setlocale(LC_CTYPE, m_saved.c_str()); }
+    void SetUp() override
+    {
+        m_saved = std::setlocale(LC_CTYPE, nullptr);
+    }
+    void TearDown() override
+    {
+        std::setlocale(LC_CTYPE, m_saved.c_str());
+    }
 
     static std::string Read(const char* document)
     {
@@ -125,12 +150,12 @@ TEST_F(Utf8ToAnsiTest, Cp1252ReceivesUtf8TextConverted)
     EXPECT_EQ(Read(R"({"m":"\u00e9t\u00e9"})"), "\xE9t\xE9");
     EXPECT_EQ(Read("{\"m\":\"\xE9t\xE9\"}"), "\xE9t\xE9"); // already ANSI
     EXPECT_EQ(Read(R"({"m":"\u20ac 5"})"), "\x80 5");
-    EXPECT_EQ(Read(R"({"m":"a\u0101b"})"), "a?b");             // not in CP1252, no look-alike
+    EXPECT_EQ(Read(R"({"m":"a\u0101b"})"), "a?b");              // not in CP1252, no look-alike
     EXPECT_EQ(Read(R"({"m":"..\uff3c..\uff0fx"})"), "..?..?x"); // full-width backslash and slash become no separators
 #if defined(_WIN32)
     EXPECT_EQ(Read(R"({"m":"\ud83d\ude00!"})"), "?\?!"); // one '?' per UTF-16 unit
 #else
-    EXPECT_EQ(Read(R"({"m":"\ud83d\ude00!"})"), "?!");  // one '?' per character
+    EXPECT_EQ(Read(R"({"m":"\ud83d\ude00!"})"), "?!"); // one '?' per character
 #endif
     EXPECT_EQ(Read(R"({"m":"plain"})"), "plain");
     EXPECT_EQ(jsonIO::Utf8ToAnsi("\xC3\xA9\xE2\x82\xAD\xC3\xA9"), "\xE9?\xE9");

@@ -1,7 +1,7 @@
+#include "model/CUpdatePackage.h"
 #include "model/CFileCheckerDef.h"
 #include "model/CFileDef.h"
 #include "model/CFileDefList.h"
-#include "model/CUpdatePackage.h"
 
 #include "ModelTestUtil.h"
 
@@ -132,8 +132,8 @@ TEST(CFileDefTest, LengthReadsAtSixtyFourBits)
     };
     for (const Case& c : cases)
     {
-        const std::string json =
-            c.length != nullptr ? std::string(R"({"url":"u","length":)") + c.length + "}" : R"({"url":"u"})";
+        const std::string json = c.length != nullptr ? std::string(R"({"url":"u","length":)") + c.length + "}"
+                                                     : R"({"url":"u"})";
         CFileDef file;
         ASSERT_TRUE(ReadText(R"({"length":77})", file));
         ASSERT_TRUE(ReadText(json, file)) << json;

@@ -70,7 +70,8 @@ TEST(CVersionListTest, ReadsTheVersionsMember)
         {R"({"versions":{"v":"1"}})", false, {}},
         {R"({"versions":"1.2"})", false, {}},
         // Elements of the wrong type read as 0.0.0.0; their neighbours are still read.
-        {R"({"versions":["1.2",{"v":"3"},5,[{"v":"4"}],{"v":"6"}]})", true,
+        {R"({"versions":["1.2",{"v":"3"},5,[{"v":"4"}],{"v":"6"}]})",
+         true,
          {"0.0.0.0", "3.0.0.0", "0.0.0.0", "0.0.0.0", "6.0.0.0"}},
         // A list document of the wrong type is a failed read.
         {R"(["x"])", false, {}},

@@ -19,7 +19,11 @@ CVersion Parsed(const char* text)
 
 TEST(CVersionTest, ParsesLenientlyAndFormatsFourParts)
 {
-    const struct { const char* text; const char* formatted; } cases[] = {
+    const struct
+    {
+        const char* text;
+        const char* formatted;
+    } cases[] = {
         {"1.2.3.4", "1.2.3.4"},
         {"01.002.0003.4", "1.2.3.4"},
         {"1.2.3.4.5", "1.2.3.4"},
@@ -31,7 +35,9 @@ TEST(CVersionTest, ParsesLenientlyAndFormatsFourParts)
         {"a9b", "9.0.0.0"},
         {"-1", "1.0.0.0"},
         {"2.0 beta 3", "2.0.3.0"},
-        {"1\xB2" "3", "1.3.0.0"}, // bytes above 0x7F are separators
+        {"1\xB2"
+         "3",
+         "1.3.0.0"}, // bytes above 0x7F are separators
         {"4294967295.4294967295.4294967295.4294967295", "4294967295.4294967295.4294967295.4294967295"},
         {"4294967296", "0.0.0.0"}, // parts wrap modulo 2^32
         {"4294967297.99999999999", "1.1215752191.0.0"},
@@ -43,7 +49,12 @@ TEST(CVersionTest, ParsesLenientlyAndFormatsFourParts)
 
 TEST(CVersionTest, ComparesPartsAsUnsignedNumbers)
 {
-    const struct { const char* left; const char* right; int expected; } cases[] = {
+    const struct
+    {
+        const char* left;
+        const char* right;
+        int expected;
+    } cases[] = {
         {"1.10", "1.9", 1},
         {"2", "10", -1},
         {"1.2.3.4", "1.2.3.4", 0},
@@ -83,11 +94,12 @@ TEST(CVersionTest, CopiesAndClonesIndependently)
 
 TEST(CVersionTest, ReadsAndWritesTheObjectForm)
 {
-    const struct { const char* document; const char* formatted; } cases[] = {
-        {R"({"v":"3.1"})", "3.1.0.0"},
-        {"{}", "0.0.0.0"},
-        {R"({"v":null})", "0.0.0.0"},
-        {R"({"v":5})", "0.0.0.0"},
+    const struct
+    {
+        const char* document;
+        const char* formatted;
+    } cases[] = {
+        {R"({"v":"3.1"})", "3.1.0.0"},   {"{}", "0.0.0.0"}, {R"({"v":null})", "0.0.0.0"}, {R"({"v":5})", "0.0.0.0"},
         {R"({"v":{"x":1}})", "0.0.0.0"},
     };
     for (const auto& c : cases)

@@ -13,11 +13,11 @@
 /// What a test plug-in counts, per plug-in library.
 enum PluginEvent
 {
-    kPluginLoaded,    // the library was mapped (its static constructor ran)
-    kPluginUnloaded,  // the library was unmapped (its static destructor ran)
-    kPluginEntry,     // the entry was called
-    kPluginCreated,   // the entry made an object
-    kPluginReleased,  // an object was released
+    kPluginLoaded,   // the library was mapped (its static constructor ran)
+    kPluginUnloaded, // the library was unmapped (its static destructor ran)
+    kPluginEntry,    // the entry was called
+    kPluginCreated,  // the entry made an object
+    kPluginReleased, // an object was released
     kPluginEventCount
 };
 

@@ -23,7 +23,14 @@ namespace
 {
 
 // Plug-in ids (PLUGIN_ID) and files.
-enum { kA = 0, kB = 1, kNull = 2, kNoEntry = 3, kPluginsUsed = 4 };
+enum
+{
+    kA = 0,
+    kB = 1,
+    kNull = 2,
+    kNoEntry = 3,
+    kPluginsUsed = 4
+};
 const char* const kPathA = VESK_MODULETESTPLUGINA;
 const char* const kPathB = VESK_MODULETESTPLUGINB;
 const char* const kPathNull = VESK_MODULETESTPLUGINNULL;
@@ -118,10 +125,8 @@ TEST_F(TModuleManagerTest, RegistrationResults)
         const char* entry;
         int result;
     } cases[] = {
-        {kPathA, kEntry, 0},
-        {(temp.Path() / "libmissing.so").string(), kEntry, 1},
-        {junk.string(), kEntry, 1},
-        {kPathNoEntry, kEntry, 2},
+        {kPathA, kEntry, 0},        {(temp.Path() / "libmissing.so").string(), kEntry, 1},
+        {junk.string(), kEntry, 1}, {kPathNoEntry, kEntry, 2},
         {kPathA, "NoSuchEntry", 2},
     };
     for (const Case& c : cases)
@@ -250,8 +255,8 @@ TEST_F(TModuleManagerTest, TypeNamesMatchExactly)
         const char* type;
         int maker;
     } cases[] = {
-        {"alpha", kA}, {"Alpha", -1}, {"ALPHA", -1}, {"alph", -1}, {"alpha ", -1}, {"alpha,beta", -1},
-        {"", -1},      {"Gamma", kB}, {"gamma", -1},
+        {"alpha", kA},      {"Alpha", -1}, {"ALPHA", -1}, {"alph", -1},  {"alpha ", -1},
+        {"alpha,beta", -1}, {"", -1},      {"Gamma", kB}, {"gamma", -1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.maker, WhoServes(c.type)) << '"' << c.type << '"';

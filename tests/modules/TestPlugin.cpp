@@ -104,7 +104,8 @@ class CTestChecker final : public TTestObject<kvrUpdate::IFileChecker>
 {
 public:
     using TTestObject::TTestObject;
-    bool CheckFiles(const kvrUpdate::IFileDefList* files, const char*, IEnumable<const kvrUpdate::IFileDef*>::IEnum*) override
+    bool CheckFiles(const kvrUpdate::IFileDefList* files, const char*,
+                    IEnumable<const kvrUpdate::IFileDef*>::IEnum*) override
     {
         return files == nullptr;
     }

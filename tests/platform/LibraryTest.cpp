@@ -63,8 +63,8 @@ TEST_F(LibraryTest, WhatCannotBeLoadedGivesNull)
     std::ofstream(m_scratch / "not-a-library.so") << "plain text\n";
     const std::string missing = (m_scratch / "missing.so").string();
     const std::string notALibrary = (m_scratch / "not-a-library.so").string();
-    for (const char* name : {static_cast<const char*>(nullptr), "", "libvesk-no-such-library.so",
-                             missing.c_str(), notALibrary.c_str()})
+    for (const char* name :
+         {static_cast<const char*>(nullptr), "", "libvesk-no-such-library.so", missing.c_str(), notALibrary.c_str()})
     {
         SCOPED_TRACE(name ? name : "(null)");
         EXPECT_EQ(platform::OpenLibrary(name), nullptr);
@@ -93,9 +93,8 @@ TEST_F(LibraryTest, FullPathIsTheCanonicalPathOfTheFileOpened)
     fs::path sibling = m_scratch / "sub";
     if (fs::relative(canonical, sibling).empty())
         sibling = pluginDir;
-    const std::string viaDotDot =
-        "./" + pluginDir.filename().string() + "/../" + pluginDir.filename().string() + "/" +
-        canonical.filename().string();
+    const std::string viaDotDot = "./" + pluginDir.filename().string() + "/../" + pluginDir.filename().string() + "/" +
+                                  canonical.filename().string();
 
     struct Case
     {

@@ -13,9 +13,9 @@
 #include <thread>
 
 #if defined(_WIN32)
-#include "support/ChildProcess.h"
+#  include "support/ChildProcess.h"
 
-#include <windows.h>
+#  include <windows.h>
 #endif
 
 namespace
@@ -32,8 +32,7 @@ void OnTerminate(int)
 // Sets the flag when the stop event is set.
 void WatchStopEvent()
 {
-    const HANDLE stop =
-        CreateEventA(nullptr, TRUE, FALSE, testsupport::StopEventName(GetCurrentProcessId()).c_str());
+    const HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, testsupport::StopEventName(GetCurrentProcessId()).c_str());
     if (stop == nullptr)
         return;
     std::thread([stop] {

@@ -23,7 +23,8 @@ TEST(CCatalogTest, RefusesBrokenCatalogsNamingThePlace)
         {R"({"product": {}})", "the document: unknown member \"product\""},
         {R"({"products": {}})", "products: the catalog names no product"},
         {R"({"products": {"a/b": {"versions": {"1": {}}}}})", "products.a/b: a product name must not contain '/'"},
-        {R"({"products": {"..": {"versions": {"1": {}}}}})", "products...: a product name must not"}, // ".." would name a folder
+        {R"({"products": {"..": {"versions": {"1": {}}}}})",
+         "products...: a product name must not"}, // ".." would name a folder
         {R"({"products": {"E": {"versions": {"1": {}}, "patches": [{"number": "P?1", "apply": ["1"], "result": "1"}]}}})",
          "products.E.patches[0].number: a patch number must not contain '?'"},
         {R"({"products": {"E": {"versions": {}}}})", "products.E.versions: the product has no version"},

@@ -78,9 +78,9 @@ TEST(CExporterTest, AnswersAsTheCenterDoesAndServesTheCourse)
     for (int attempt = 0; attempt < 3 && !(server && server->Started()); ++attempt)
     {
         port = FreePort();
-        const CRunResult exported =
-            RunProgram(VERSION_CENTER_EXE, {"export", "--files", downloads, "--listen", "127.0.0.1:" + std::to_string(port),
-                                            catalog, (dir / "export").string()});
+        const CRunResult exported = RunProgram(VERSION_CENTER_EXE, {"export", "--files", downloads, "--listen",
+                                                                    "127.0.0.1:" + std::to_string(port), catalog,
+                                                                    (dir / "export").string()});
         ASSERT_EQ(exported.status, 0) << exported.output;
         server.reset(new CNginxServer(nginx, dir, dir / "export/nginx.conf", port));
     }
@@ -129,8 +129,8 @@ TEST(CExporterTest, AnswersAsTheCenterDoesAndServesTheCourse)
     // The demo course, with every download from nginx.
     ::setenv("VESK_HOST", VESK_HOST_PATH, 1);
     fs::create_directory(dir / "course");
-    const CRunResult course =
-        RunProgram("/bin/bash", {VESK_SOURCE_DIR "/scripts/run-course.sh", nginxUrl, (dir / "course").string()});
+    const CRunResult course = RunProgram(
+        "/bin/bash", {VESK_SOURCE_DIR "/scripts/run-course.sh", nginxUrl, (dir / "course").string()});
     EXPECT_EQ(course.status, 0) << course.output;
     EXPECT_NE(course.output.find("the installed version is now 2.0.0.0"), std::string::npos) << course.output;
 }

@@ -22,8 +22,8 @@ class CNginxServer
 public:
     /// Starts `program` with `serverBlock` (which listens on 127.0.0.1:`port`)
     /// and waits up to 5 s for it to answer.
-    CNginxServer(const std::string& program, const std::filesystem::path& dir,
-                 const std::filesystem::path& serverBlock, int port);
+    CNginxServer(const std::string& program, const std::filesystem::path& dir, const std::filesystem::path& serverBlock,
+                 int port);
 
     /// Whether it answered; false also when the port was taken meanwhile.
     bool Started() const { return m_process != nullptr; }

@@ -36,7 +36,9 @@ std::map<std::string, std::string> Snapshot(const fs::path& root)
     std::map<std::string, std::string> files;
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it)
     {
-        struct stat info{};
+        struct stat info
+        {
+        };
         ::lstat(it->path().c_str(), &info);
         const std::string name = it->path().lexically_relative(root).string();
         if (it->is_symlink())

@@ -162,11 +162,11 @@ TEST_F(CVersionCenterTest, QueryAnswersEveryOperation)
 
 TEST_F(CVersionCenterTest, UnknownThingsGiveNull)
 {
-    EXPECT_EQ(m_query->GetPatchs("1.5"), nullptr);                // unknown version
+    EXPECT_EQ(m_query->GetPatchs("1.5"), nullptr); // unknown version
     EXPECT_EQ(m_query->GetVersionEvolution("1.0", "9"), nullptr);
-    EXPECT_EQ(m_query->GetPatchPackage("P-9"), nullptr);          // unknown patch
-    EXPECT_EQ(m_query->GetPatchPackage("P-2"), nullptr);          // patch without package
-    EXPECT_EQ(m_query->GetVersionPackage("1.0"), nullptr);        // version without package
+    EXPECT_EQ(m_query->GetPatchPackage("P-9"), nullptr);   // unknown patch
+    EXPECT_EQ(m_query->GetPatchPackage("P-2"), nullptr);   // patch without package
+    EXPECT_EQ(m_query->GetVersionPackage("1.0"), nullptr); // version without package
     EXPECT_EQ(m_query->GetFileCheckDef("2.0"), nullptr);
     EXPECT_EQ(m_query->GetPatchEvolution("2.0", "1.0")->GetCount(), 0); // no chain backwards
     EXPECT_EQ(m_query->GetPatchEvolution("1.0", "1.0")->GetCount(), 0);
@@ -195,17 +195,17 @@ TEST(CVersionCenterAnswerTest, RoutesAndStatuses)
         int status;
     } const cases[] = {
         {"/vc/Editor/versions", {}, 200},
-        {"/Editor/versions", {}, 404},                          // outside the base path
+        {"/Editor/versions", {}, 404}, // outside the base path
         {"/vc/", {}, 404},
         {"/vc/Editor", {}, 404},
         {"/vc/Editor/unknown", {}, 404},
-        {"/vc/Editor/patchs", {}, 400},                         // version missing
+        {"/vc/Editor/patchs", {}, 400}, // version missing
         {"/vc/Editor/patchs", {{"version", "1.0.0.0"}}, 200},
         {"/vc/Editor/versions/evolution", {{"version_from", "1"}}, 400},
         {"/vc/Editor/patchs/evolution/1.0", {}, 404},
         {"/vc/Editor/patchs/evolution/1.0/2.0/3.0", {}, 404},
         {"/vc/Editor/versions/1.10/FileCheckDef", {}, 200},
-        {"/vc/Editor/versions/1.10/filecheckdef", {}, 404},     // paths are exact
+        {"/vc/Editor/versions/1.10/filecheckdef", {}, 404}, // paths are exact
         {"/vc/Editor/versions/x/package", {}, 404},
     };
     for (const auto& c : cases)
@@ -338,8 +338,9 @@ TEST(VersionCenterProgramTest, CatalogThatDoesNotLoadEndsTheProgram)
     WriteFile(catalogPath, R"({"products": {"E": {"versions": {"1": {}}, "patchs": []}}})");
     CBackgroundProgram program(VERSION_CENTER_EXE, {"--listen", "127.0.0.1:0", catalogPath}, err);
     EXPECT_EQ(program.Wait(), 3);
-    EXPECT_EQ(ReadFile(err), "version-center: error: " + catalogPath + ": products.E: unknown member \"patchs\" (known: "
-                                                                "situation, versions, patches)\n");
+    EXPECT_EQ(ReadFile(err), "version-center: error: " + catalogPath +
+                                 ": products.E: unknown member \"patchs\" (known: "
+                                 "situation, versions, patches)\n");
 }
 
 // Each command reads its words by the project's convention: a wrong line is
@@ -356,9 +357,12 @@ TEST(VersionCenterProgramTest, CommandLinesFollowTheSharedConvention)
         {{"export", "--version"}, 0, "version-center (VeskUpdate) "},
         {{"--bogus", "cat.json"}, 2, "version-center: error: unknown option --bogus\nusage: version-center [--listen"},
         {{"--listen=127.0.0.1:65536", "cat.json"}, 2, "version-center: error: --listen wants HOST:PORT"},
-        {{"publish", "--product=Editor", "--releases", "r", "--out", "o"}, 2,
+        {{"publish", "--product=Editor", "--releases", "r", "--out", "o"},
+         2,
          "version-center: error: publish needs --catalog\nusage: version-center publish --product"},
-        {{"export", "cat.json"}, 2, "version-center: error: export takes a catalog and a folder\nusage: version-center export"},
+        {{"export", "cat.json"},
+         2,
+         "version-center: error: export takes a catalog and a folder\nusage: version-center export"},
         {{"--", "--nonexistent.json"}, 3, "version-center: error: --nonexistent.json: cannot be opened"},
     };
     for (const auto& c : cases)
@@ -367,8 +371,7 @@ TEST(VersionCenterProgramTest, CommandLinesFollowTheSharedConvention)
         const CRunResult result = RunProgram(VERSION_CENTER_EXE, c.args);
         EXPECT_EQ(result.status, c.status) << result.output;
         EXPECT_EQ(result.output.rfind(c.output, 0), 0u) << result.output;
-        EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), c.status == 2 ? 2 : 1)
-            << result.output;
+        EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), c.status == 2 ? 2 : 1) << result.output;
     }
 }
 

@@ -27,9 +27,10 @@ namespace
 CPatch MakePatch(const std::string& number, const char* result = "1.0.0.1")
 {
     Json::Value value;
-    jsonIO::ParseJson(value, (R"({"title": "Fix )" + number + R"(", "comment": "c\u00e9", "patch_number": ")" +
-                              number + R"(", "apply_version": {"versions": [{"v": "1.0"}, {"v": "1.0.0.1"}]},
-        "result_version": {"v": ")" + result + R"("}, "dependon": "P0", "patch_type": "bug", "patch_force": "must"})")
+    jsonIO::ParseJson(value, (R"({"title": "Fix )" + number + R"(", "comment": "c\u00e9", "patch_number": ")" + number +
+                              R"(", "apply_version": {"versions": [{"v": "1.0"}, {"v": "1.0.0.1"}]},
+        "result_version": {"v": ")" +
+                              result + R"("}, "dependon": "P0", "patch_type": "bug", "patch_force": "must"})")
                                  .c_str());
     CPatch patch;
     jsonIO::ReadJson(value, patch);
@@ -97,9 +98,9 @@ TEST(CLocalQueryTest, TextThatIsNotADocumentChangesNothing)
     const std::string deep(1200, '[');
     // Each of these either fails to parse (some after filling part of a
     // value), makes the parser throw, or has a root that is no object.
-    for (const char* text : {"", "   ", "{", "{\"product_ame\": \"x\", \"version\": {\"v\": \"9\"},",
-                             "{\"product_ame\": \"x\",}", "[1,2,]", deep.c_str(), "5", "[{}]", "\"{}\"",
-                             "true", static_cast<const char*>(nullptr)})
+    for (const char* text :
+         {"", "   ", "{", "{\"product_ame\": \"x\", \"version\": {\"v\": \"9\"},", "{\"product_ame\": \"x\",}",
+          "[1,2,]", deep.c_str(), "5", "[{}]", "\"{}\"", "true", static_cast<const char*>(nullptr)})
     {
         EXPECT_FALSE(state.FromString(text)) << (text ? text : "(null)");
         EXPECT_EQ(state.ToString(), before) << (text ? text : "(null)");
@@ -117,12 +118,14 @@ TEST(CLocalQueryTest, DocumentReplacesTheWholeStateAndDefaultsWhatIsMissingOrMis
         int installed;
         int downloaded;
     };
-    for (const Case& c : {Case{"{}", "", "0.0.0.0", 0, 0},
-                          Case{R"({"product_name": "x", "version": {}})", "", "0.0.0.0", 0, 0},
-                          Case{R"({"product_ame": "x", "version": "1.2", "installed_patchs": [{}],
-                                   "downloaded_patchs": {"patchs": [{}, {}]}})", "x", "0.0.0.0", 0, 2},
-                          Case{R"({"version": {"v": "1.2"}, "installed_patchs": {"patchs": "x"},
-                                   "downloaded_patchs": {"patchs": [3, {}]}})", "", "1.2.0.0", 0, 2}})
+    for (const Case& c :
+         {Case{"{}", "", "0.0.0.0", 0, 0}, Case{R"({"product_name": "x", "version": {}})", "", "0.0.0.0", 0, 0},
+          Case{R"({"product_ame": "x", "version": "1.2", "installed_patchs": [{}],
+                                   "downloaded_patchs": {"patchs": [{}, {}]}})",
+               "x", "0.0.0.0", 0, 2},
+          Case{R"({"version": {"v": "1.2"}, "installed_patchs": {"patchs": "x"},
+                                   "downloaded_patchs": {"patchs": [3, {}]}})",
+               "", "1.2.0.0", 0, 2}})
     {
         Fill(state);
         EXPECT_TRUE(state.FromString(c.text)) << c.text;

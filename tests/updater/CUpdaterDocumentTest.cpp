@@ -59,8 +59,8 @@ TEST(CUpdaterDocumentTest, RoundTripKeepsEverything)
 // host's stored state must survive a damaged file.
 TEST(CUpdaterDocumentTest, RejectedTextChangesNothing)
 {
-    const char* rejected[] = {"", "{", "{\"porduct_name\": ", "[1, 2]", "\"Editor\"", "5", "true", "null",
-                              "[{\"porduct_name\": \"X\"}]"};
+    const char* rejected[] = {"",     "{",    "{\"porduct_name\": ",        "[1, 2]", "\"Editor\"", "5",
+                              "true", "null", "[{\"porduct_name\": \"X\"}]"};
     for (const char* text : rejected)
     {
         UpdaterPtr updater = NewUpdater();

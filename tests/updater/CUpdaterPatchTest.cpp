@@ -35,7 +35,7 @@ TEST(CUpdaterPatchTest, InstalledDecidesOnTheResultVersion)
         const char* versionAfter;
         int installedAfter;
     } const cases[] = {
-        {"1.0.0.0", "1.0.0.1", "1.0.0.1", 0},  // newer: move up, list unchanged
+        {"1.0.0.0", "1.0.0.1", "1.0.0.1", 0}, // newer: move up, list unchanged
         {"1.0", "2", "2.0.0.0", 0},
         {"0.0.0.9", "0.0.0.10", "0.0.0.10", 0}, // 10 > 9 as numbers
         {"1.2.3.4", "1.2.3.4", "1.2.3.4", 1},   // equal: listed

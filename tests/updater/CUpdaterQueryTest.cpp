@@ -16,11 +16,11 @@ class CUpdaterQueryTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_server.Server().Get(R"(/(\w+)/versions/situation)", [](const httplib::Request& request,
-                                                                   httplib::Response& response) {
-            const std::string last = request.matches[1] == "Editor" ? "2.0" : "7.0";
-            response.set_content("{\"last\": {\"v\": \"" + last + "\"}}", "application/json");
-        });
+        m_server.Server().Get(R"(/(\w+)/versions/situation)",
+                              [](const httplib::Request& request, httplib::Response& response) {
+                                  const std::string last = request.matches[1] == "Editor" ? "2.0" : "7.0";
+                                  response.set_content("{\"last\": {\"v\": \"" + last + "\"}}", "application/json");
+                              });
         m_server.Server().Get(R"(/(\w+)/versions)", [](const httplib::Request&, httplib::Response& response) {
             response.set_content("{\"versions\": [{\"v\": \"1.0\"}]}", "application/json");
         });

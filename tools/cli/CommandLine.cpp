@@ -15,10 +15,7 @@ const COption kCommon[] = {
 
 } // namespace
 
-CCommandLine::CCommandLine(std::string tool, std::string usage)
-    : m_tool(std::move(tool)), m_usage(std::move(usage))
-{
-}
+CCommandLine::CCommandLine(std::string tool, std::string usage) : m_tool(std::move(tool)), m_usage(std::move(usage)) {}
 
 const COption* CCommandLine::Find(const std::string& word, const std::vector<COption>& options) const
 {

@@ -55,8 +55,7 @@ public:
     /// reported, --help prints `help`, --version prints the program name and
     /// the project version. True when the program should go on; otherwise
     /// `status` is the exit status to end with.
-    bool Start(int argc, const char* const* argv, const std::vector<COption>& options, const char* help,
-               int& status);
+    bool Start(int argc, const char* const* argv, const std::vector<COption>& options, const char* help, int& status);
 
     /// Whether the option was given.
     bool Has(const std::string& name) const;

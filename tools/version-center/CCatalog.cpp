@@ -9,8 +9,8 @@
 #include <fstream>
 #include <initializer_list>
 #include <set>
-#include <utility>
 #include <sstream>
+#include <utility>
 
 namespace versionCenter
 {
@@ -25,9 +25,8 @@ const char* const kPatchForces[] = {"wait", "common", "recommend", "must"};
 // "." or ".." segment would be taken away by the client.
 bool Requestable(const std::string& text)
 {
-    if (std::any_of(text.begin(), text.end(), [](unsigned char c) {
-            return c < 0x20 || c == 0x7f || c == '?' || c == '#' || c == '%';
-        }))
+    if (std::any_of(text.begin(), text.end(),
+                    [](unsigned char c) { return c < 0x20 || c == 0x7f || c == '?' || c == '#' || c == '%'; }))
         return false;
     std::string::size_type start = 0;
     for (;;)
@@ -173,8 +172,8 @@ private:
         return Fail(where, "expected a length in bytes: a whole number of at least 0, or its decimal text");
     }
 
-    bool Name(const Json::Value& parent, const char* key, const std::string& where,
-              const char* const (&table)[4], std::string& out)
+    bool Name(const Json::Value& parent, const char* key, const std::string& where, const char* const (&table)[4],
+              std::string& out)
     {
         std::string text;
         if (!Text(parent, key, where, text))
@@ -316,7 +315,8 @@ private:
                    std::set<std::string>& numbers, CPatchEntry& patch)
     {
         if (!Object(body, at) ||
-            !Keys(body, at, {"number", "title", "comment", "apply", "result", "dependon", "type", "force", "package"}) ||
+            !Keys(body, at,
+                  {"number", "title", "comment", "apply", "result", "dependon", "type", "force", "package"}) ||
             !Text(body, "number", at, patch.number))
             return false;
         if (patch.number.empty())

@@ -73,7 +73,9 @@ void SendFile(const fs::path& path, const httplib::Request& request, httplib::Re
 {
     // Open for the time the answer is sent.
     auto file = std::make_shared<CFileDescriptor>(path, O_RDONLY);
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (file->Fd() < 0 || ::fstat(file->Fd(), &info) != 0)
     {
         SetError(response, 404, "the file cannot be read");
@@ -99,15 +101,15 @@ void SendFile(const fs::path& path, const httplib::Request& request, httplib::Re
                                                  std::to_string(slice.start + slice.length - 1) + "/" +
                                                  std::to_string(size));
     const std::int64_t start = slice.start;
-    response.set_content_provider(
-        static_cast<std::size_t>(slice.length), DownloadContentType(path.filename().string()),
-        [file, start](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-            char buffer[65536];
-            const ssize_t got = ::pread(file->Fd(), buffer, std::min(length, sizeof buffer),
-                                        static_cast<off_t>(start + static_cast<std::int64_t>(offset)));
-            // A file cut short while it is sent ends the connection.
-            return got > 0 && sink.write(buffer, static_cast<std::size_t>(got));
-        });
+    response.set_content_provider(static_cast<std::size_t>(slice.length), DownloadContentType(path.filename().string()),
+                                  [file, start](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                      char buffer[65536];
+                                      const ssize_t got = ::pread(
+                                          file->Fd(), buffer, std::min(length, sizeof buffer),
+                                          static_cast<off_t>(start + static_cast<std::int64_t>(offset)));
+                                      // A file cut short while it is sent ends the connection.
+                                      return got > 0 && sink.write(buffer, static_cast<std::size_t>(got));
+                                  });
 }
 
 } // namespace
@@ -115,10 +117,10 @@ void SendFile(const fs::path& path, const httplib::Request& request, httplib::Re
 const std::vector<CContentType>& DownloadContentTypes()
 {
     static const std::vector<CContentType> types = {
-        {".json", "application/json"},  {".txt", "text/plain"},        {".html", "text/html"},
-        {".xml", "application/xml"},    {".zip", "application/zip"},   {".gz", "application/gzip"},
-        {".tar", "application/x-tar"},  {".xz", "application/x-xz"},   {".7z", "application/x-7z-compressed"},
-        {".msi", "application/x-msi"},  {".png", "image/png"},         {".svg", "image/svg+xml"},
+        {".json", "application/json"}, {".txt", "text/plain"},      {".html", "text/html"},
+        {".xml", "application/xml"},   {".zip", "application/zip"}, {".gz", "application/gzip"},
+        {".tar", "application/x-tar"}, {".xz", "application/x-xz"}, {".7z", "application/x-7z-compressed"},
+        {".msi", "application/x-msi"}, {".png", "image/png"},       {".svg", "image/svg+xml"},
     };
     return types;
 }

@@ -238,8 +238,9 @@ CAnswer CVersionCenter::ProductAnswer(const CProductEntry& product, const CRende
         return PatchsFor(product, rendered, query);
     if (StartsWith(rest, kPatchsPrefix) && EndsWith(rest, kPackageSuffix) &&
         rest.size() > kPatchsPrefix.size() + kPackageSuffix.size())
-        return PatchPackage(product, rendered,
-                            rest.substr(kPatchsPrefix.size(), rest.size() - kPatchsPrefix.size() - kPackageSuffix.size()));
+        return PatchPackage(
+            product, rendered,
+            rest.substr(kPatchsPrefix.size(), rest.size() - kPatchsPrefix.size() - kPackageSuffix.size()));
     if (StartsWith(rest, kEvolutionPrefix))
         return PatchEvolutionPair(product, rendered, rest.substr(kEvolutionPrefix.size()));
     if (StartsWith(rest, kVersionsPrefix))
@@ -280,7 +281,8 @@ CAnswer CVersionCenter::PatchEvolutionPair(const CProductEntry& product, const C
 
 // `tail` is what follows "/versions/": "<version>/package" or
 // "<version>/FileCheckDef".
-CAnswer CVersionCenter::VersionResource(const CProductEntry& product, const CRendered& rendered, const std::string& tail)
+CAnswer CVersionCenter::VersionResource(const CProductEntry& product, const CRendered& rendered,
+                                        const std::string& tail)
 {
     const bool package = EndsWith(tail, kPackageSuffix);
     const bool fileCheck = EndsWith(tail, kFileCheckSuffix);
@@ -294,7 +296,8 @@ CAnswer CVersionCenter::VersionResource(const CProductEntry& product, const CRen
     const std::map<CVersionNumber, std::string>& answers = package ? rendered.versionPackage : rendered.fileCheck;
     const auto found = answers.find(*version);
     if (found == answers.end())
-        return Error(404, "version " + version->ToString() + " has no " + (package ? "package" : "file-check definition"));
+        return Error(404,
+                     "version " + version->ToString() + " has no " + (package ? "package" : "file-check definition"));
     return Ok(found->second);
 }
 
@@ -331,8 +334,8 @@ CAnswer CVersionCenter::PatchEvolution(const CProductEntry& product, const CRend
     // catalog order: the chain found is a shortest one, and always the same.
     struct CStep
     {
-        const CPatchEntry* patch;  // null for the start
-        CVersionNumber previous;   // the version the patch was applied to
+        const CPatchEntry* patch; // null for the start
+        CVersionNumber previous;  // the version the patch was applied to
     };
     std::map<CVersionNumber, CStep> via;
     via[*from] = CStep{nullptr, *from};
@@ -366,14 +369,15 @@ void CVersionCenter::Mount(httplib::Server& server) const
     });
     // Statuses the server library produces itself (other methods, malformed
     // requests) get a JSON body too.
-    server.set_error_handler(httplib::Server::HandlerWithResponse(
-        [](const httplib::Request&, httplib::Response& response) {
-        if (!response.body.empty())
-            return httplib::Server::HandlerResponse::Unhandled;
-        response.set_content(Error(response.status, "request refused with status " + std::to_string(response.status)).body,
-                             "application/json");
-        return httplib::Server::HandlerResponse::Handled;
-    }));
+    server.set_error_handler(
+        httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& response) {
+            if (!response.body.empty())
+                return httplib::Server::HandlerResponse::Unhandled;
+            response.set_content(
+                Error(response.status, "request refused with status " + std::to_string(response.status)).body,
+                "application/json");
+            return httplib::Server::HandlerResponse::Handled;
+        }));
 }
 
 } // namespace versionCenter

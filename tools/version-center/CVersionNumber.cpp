@@ -70,8 +70,8 @@ std::string CVersionNumber::ShortText() const
 
 std::string CVersionNumber::ToString() const
 {
-    return std::to_string(m_parts[0]) + '.' + std::to_string(m_parts[1]) + '.' +
-           std::to_string(m_parts[2]) + '.' + std::to_string(m_parts[3]);
+    return std::to_string(m_parts[0]) + '.' + std::to_string(m_parts[1]) + '.' + std::to_string(m_parts[2]) + '.' +
+           std::to_string(m_parts[3]);
 }
 
 } // namespace versionCenter

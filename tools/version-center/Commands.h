@@ -19,12 +19,11 @@ namespace versionCenter
 constexpr int ExitBadInput = 3;
 
 /// The exit statuses as every command's --help and the README state them.
-constexpr const char* kExitStatusHelp =
-    "Exit status: 0 done (for the server: stopped by SIGINT or SIGTERM); 1 cannot\n"
-    "listen or cannot write; 2 the command line cannot be carried out as given;\n"
-    "3 the catalog, the download tree or the release folders cannot be used\n"
-    "(nothing was written). Every error is one line on standard error, followed\n"
-    "by a usage line when the command line is wrong.\n";
+constexpr const char* kExitStatusHelp = "Exit status: 0 done (for the server: stopped by SIGINT or SIGTERM); 1 cannot\n"
+                                        "listen or cannot write; 2 the command line cannot be carried out as given;\n"
+                                        "3 the catalog, the download tree or the release folders cannot be used\n"
+                                        "(nothing was written). Every error is one line on standard error, followed\n"
+                                        "by a usage line when the command line is wrong.\n";
 
 /// Splits "HOST:PORT" ("[::1]:80" for IPv6); false when it is not one.
 bool ParseListen(const std::string& text, std::string& host, int& port);

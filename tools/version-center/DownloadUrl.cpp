@@ -10,8 +10,8 @@ std::string EncodeUrlPath(const std::string& path)
     for (const char c : path)
     {
         const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') ||
-            c == '-' || c == '.' || c == '_' || c == '~' || c == '/')
+        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') || c == '-' ||
+            c == '.' || c == '_' || c == '~' || c == '/')
         {
             encoded += c;
             continue;

@@ -19,7 +19,7 @@ const char kSynopsis[] = "version-center export [--base-path PATH] [--download-u
                          "[--listen HOST:PORT] [--dry-run] CATALOG DIR";
 
 const std::vector<cli::COption> kOptions = {
-    {"base-path", "PATH", 0}, {"download-url", "URL", 0}, {"files", "DIR", 0},
+    {"base-path", "PATH", 0},   {"download-url", "URL", 0}, {"files", "DIR", 0},
     {"listen", "HOST:PORT", 0}, {"dry-run", nullptr, 0},
 };
 
@@ -89,9 +89,10 @@ int ExportCommand(int argc, const char* const* argv)
         return line.Fail(error);
     std::printf("version-center: %s %lld answer files, %lld bytes%s\n", request.dryRun ? "would write" : "wrote",
                 static_cast<long long>(summary.files), static_cast<long long>(summary.bytes),
-                request.dryRun ? "" : (" under " + (request.directory / "answers").string() + "; nginx server block " +
-                                       (request.directory / "nginx.conf").string())
-                                          .c_str());
+                request.dryRun ? ""
+                               : (" under " + (request.directory / "answers").string() + "; nginx server block " +
+                                  (request.directory / "nginx.conf").string())
+                                     .c_str());
     return cli::ExitOk;
 }
 

@@ -19,8 +19,7 @@ bool Fail(std::string& error, const fs::path& where, const std::string& problem)
 
 bool Installable(const std::string& path)
 {
-    return std::none_of(path.begin(), path.end(),
-                        [](unsigned char c) { return c == '\\' || c < 0x20 || c == 0x7f; });
+    return std::none_of(path.begin(), path.end(), [](unsigned char c) { return c == '\\' || c < 0x20 || c == 0x7f; });
 }
 
 // Adds the file `entry` of the tree under `folder` to `release`.

@@ -165,8 +165,7 @@ int ServeCommand(int argc, const char* const* argv)
     cli::CCommandLine line(kTool, kSynopsis);
     int status = cli::ExitOk;
     CServeOptions options;
-    if (!line.Start(argc, argv, kOptions, kHelp.c_str(), status) ||
-        !ParseArguments(line, options, status))
+    if (!line.Start(argc, argv, kOptions, kHelp.c_str(), status) || !ParseArguments(line, options, status))
         return status;
 
     CCatalog catalog;

@@ -18,8 +18,14 @@ namespace
 
 constexpr char16_t kReplacementCharacter = 0xFFFD;
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsHighSurrogate(char16_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 // The code set's name folded for comparison: lower case, without '-' and '_'.
 std::string FoldCodesetName(const char* name)
@@ -39,8 +45,8 @@ std::string FoldCodesetName(const char* name)
 bool WritesUtf8(const char* codeset)
 {
     const std::string folded = FoldCodesetName(codeset);
-    return folded.empty() || folded == "utf8" || folded == "ansix3.41968" || folded == "ascii" ||
-           folded == "usascii" || folded == "646";
+    return folded.empty() || folded == "utf8" || folded == "ansix3.41968" || folded == "ascii" || folded == "usascii" ||
+           folded == "646";
 }
 
 void AppendUtf8(std::string& out, std::uint32_t codePoint)
@@ -79,8 +85,8 @@ std::string WideToUtf8(const std::u16string& text)
         const char16_t unit = text[index];
         if (IsHighSurrogate(unit) && index + 1 < text.size() && IsLowSurrogate(text[index + 1]))
         {
-            const std::uint32_t codePoint =
-                0x10000 + ((static_cast<std::uint32_t>(unit) - 0xD800) << 10) + (text[index + 1] - 0xDC00u);
+            const std::uint32_t codePoint = 0x10000 + ((static_cast<std::uint32_t>(unit) - 0xD800) << 10) +
+                                            (text[index + 1] - 0xDC00u);
             AppendUtf8(out, codePoint);
             ++index;
         }

@@ -54,8 +54,8 @@ std::string LibraryFullPath(LibraryHandle library)
 
     // Ask the loader which file it mapped, then resolve links, "." and "..".
     struct link_map* map = nullptr;
-    if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr ||
-        map->l_name == nullptr || map->l_name[0] == '\0')
+    if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr ||
+        map->l_name[0] == '\0')
         return std::string();
 
     char* resolved = realpath(map->l_name, nullptr);

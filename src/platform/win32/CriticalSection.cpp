@@ -22,7 +22,8 @@ CRITICAL_SECTION* Native(unsigned char* storage)
 CCriticalSection::CCriticalSection()
 {
     static_assert(sizeof(CRITICAL_SECTION) <= sizeof(m_storage), "storage too small for a critical section");
-    static_assert(alignof(CRITICAL_SECTION) <= alignof(CCriticalSection), "storage under-aligned for a critical section");
+    static_assert(alignof(CRITICAL_SECTION) <= alignof(CCriticalSection),
+                  "storage under-aligned for a critical section");
     InitializeCriticalSection(new (m_storage) CRITICAL_SECTION);
 }
 

@@ -6,10 +6,10 @@
 #include "support/RawRequests.h"
 
 #include <cerrno>
-#include <utility>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
