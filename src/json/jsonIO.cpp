@@ -212,7 +212,9 @@ bool ReadString(const Json::Value& member, std::string& text, CAnsiTarget& targe
     if (const void* nul = std::memchr(stop, '\0', static_cast<std::size_t>(end - stop)))
         end = static_cast<const char*>(nul);
     // The 7-bit prefix passes both tests; only the rest needs looking at.
-    if (IsWellFormedUtf8(stop, end) && target.IsUtf8())
+    // The code page is asked first: where it is not UTF-8, the text is
+    // scanned once, by the test below, not twice.
+    if (target.IsUtf8() && IsWellFormedUtf8(stop, end))
     {
         text.assign(begin, end);
         return true;
