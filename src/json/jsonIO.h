@@ -1,11 +1,11 @@
-// jsonIO: how every record and service of the library is read from and
-// written to JSON values, and how JSON text becomes values and back.
+// jsonIO: the member helpers that records and services are read from and
+// written to JSON values with, and how JSON text becomes values and back.
 //
 // Reading never lets an exception out of this layer's entry points
 // (GetString, ReadIntOrText, TryReadJson, ParseJson). The per-type ReadJson
-// functions are unguarded; they are called through TryReadJson or from
-// another ReadJson. Writing lets exceptions (memory exhaustion) pass, except
-// in FormatJson.
+// functions are unguarded and are called through TryReadJson; the records
+// nested inside them are guarded where they are read. Writing lets
+// exceptions (memory exhaustion) pass, except in FormatJson.
 #ifndef VESKUPDATE_JSONIO_H
 #define VESKUPDATE_JSONIO_H
 
