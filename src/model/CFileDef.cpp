@@ -1,7 +1,5 @@
 #include "model/CFileDef.h"
 
-#include <cstring>
-
 namespace kvrUpdate
 {
 
@@ -39,20 +37,14 @@ long long CFileDef::GetLength() const
 
 const char* CFileDef::GetName() const
 {
-    // As C strings: what a caller sees ends at the first NUL byte.
-    if (m_path.c_str()[0] != '\0')
+    // The texts hold no NUL byte (a text read from JSON ends at its first),
+    // so the string's own searches see what a caller sees.
+    if (!m_path.empty())
         return m_path.c_str();
-    const char* url = m_url.c_str();
-    if (std::strstr(url, "://") == nullptr)
-        return url;
+    if (m_url.find("://") == std::string::npos)
+        return m_url.c_str();
     // The url holds "://", so a slash is always found.
-    const char* name = url;
-    for (const char* cursor = url; *cursor != '\0'; ++cursor)
-    {
-        if (*cursor == '/' || *cursor == '\\')
-            name = cursor + 1;
-    }
-    return name;
+    return m_url.c_str() + m_url.find_last_of("/\\") + 1;
 }
 
 bool ReadJson(const Json::Value& value, CFileDef& record)

@@ -34,7 +34,7 @@ public:
     long long GetLength() const override;
     /// The path when it is not empty; else the url when it has no "://";
     /// else the url's text after its last slash or backslash (empty when the
-    /// url ends with one). Texts end at their first NUL byte.
+    /// url ends with one).
     const char* GetName() const override;
 
 private:
