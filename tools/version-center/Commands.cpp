@@ -1,6 +1,10 @@
 #include "Commands.h"
 
+#include "CCatalog.h"
 #include "DownloadUrl.h"
+
+#include <filesystem>
+#include <system_error>
 
 namespace versionCenter
 {
@@ -27,6 +31,25 @@ bool ParseListen(const std::string& text, std::string& host, int& port)
 std::string NormalBasePath(const std::string& path)
 {
     return WithSlash(path.empty() || path.front() != '/' ? '/' + path : path);
+}
+
+bool CanServeDownloadTree(const CCatalog& catalog, const std::string& files, const std::string& basePath,
+                          std::string& error)
+{
+    if (files.empty())
+        return true;
+    std::error_code failure;
+    if (!std::filesystem::is_directory(files, failure))
+    {
+        error = "the download tree " + files + " is not a folder";
+        return false;
+    }
+    if (catalog.FindProduct("files"))
+    {
+        error = "the product 'files' would hide the download tree at " + basePath + "files/";
+        return false;
+    }
+    return true;
 }
 
 } // namespace versionCenter

@@ -31,6 +31,14 @@ bool ParseListen(const std::string& text, std::string& host, int& port);
 /// "/" followed by `path` unless it begins with one, ending with '/'.
 std::string NormalBasePath(const std::string& path);
 
+class CCatalog;
+
+/// Whether the download tree `files` (none when empty) can be served beside
+/// `catalog` under `basePath`: it is a folder, and no product of the catalog
+/// takes the path the tree is served at. False with `error` saying why.
+bool CanServeDownloadTree(const CCatalog& catalog, const std::string& files, const std::string& basePath,
+                          std::string& error);
+
 /// Each takes the words after the program's name: the command's own first.
 int ServeCommand(int argc, const char* const* argv);
 int PublishCommand(int argc, const char* const* argv);

@@ -74,11 +74,8 @@ int ExportCommand(int argc, const char* const* argv)
     CCatalog catalog;
     if (!catalog.LoadFile(line.GetArguments()[0], error))
         return line.Fail(error, ExitBadInput);
-    std::error_code failure;
-    if (!request.files.empty() && !std::filesystem::is_directory(request.files, failure))
-        return line.Fail("the download tree " + request.files.string() + " is not a folder", ExitBadInput);
-    if (!request.files.empty() && catalog.FindProduct("files"))
-        return line.Fail("the product 'files' would hide the download tree at " + basePath + "files/", ExitBadInput);
+    if (!CanServeDownloadTree(catalog, request.files.string(), basePath, error))
+        return line.Fail(error, ExitBadInput);
     if (downloadUrl.empty() && catalog.HasTreeRelativeUrls())
         return line.UsageError("the catalog's download addresses are relative to a download tree; give --files or "
                                "--download-url");

@@ -15,7 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -172,12 +171,8 @@ int ServeCommand(int argc, const char* const* argv)
     std::string error;
     if (!catalog.LoadFile(options.catalog, error))
         return line.Fail(error, ExitBadInput);
-    std::error_code failure;
-    if (!options.files.empty() && !std::filesystem::is_directory(options.files, failure))
-        return line.Fail("the download tree " + options.files + " is not a folder", ExitBadInput);
-    if (!options.files.empty() && catalog.FindProduct("files"))
-        return line.Fail("the product 'files' would hide the download tree at " + options.basePath + "files/",
-                         ExitBadInput);
+    if (!CanServeDownloadTree(catalog, options.files, options.basePath, error))
+        return line.Fail(error, ExitBadInput);
     const std::size_t productCount = catalog.Products().size();
 
     httplib::Server server;
