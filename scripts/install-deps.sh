@@ -17,6 +17,7 @@ packages=(
   g++-mingw-w64-i686
   clang libclang-rt-14-dev clang-14 clang-format-14 clang-tidy-14
   nginx
+  libsodium-dev minisign libzstd-dev libdivsufsort-dev bsdiff zstd
 )
 windows=no
 [ "${1:-}" = --windows ] && windows=yes
