@@ -472,6 +472,58 @@ public:
                             IEnumable<const IFileDef*>::IEnum* failed) = 0;
 };
 
+/// What a host hands an executor or checker beyond the package: named
+/// settings and a place for progress and reports. Optional: a plug-in that
+/// does not know it is run through Execute or CheckFiles as before. The
+/// context is used during the call it is handed to only; the host keeps
+/// ownership. Its operations may be called from the thread of that call only.
+class IExecutionContext
+{
+public:
+    /// The host's setting `key`, or null when it has none. A text stays valid
+    /// until the call the context was handed to returns. Settings are the
+    /// host's and the plug-in's affair; the library reads none of them.
+    virtual const char* GetSetting(const char* key) const = 0;
+    /// How far the work is: bytes and files done of the totals known so far.
+    /// A total of -1 is not known yet.
+    virtual void OnProgress(long long bytesDone, long long bytesTotal, int filesDone, int filesTotal) = 0;
+    /// One line for the host's user, such as what was verified and by which
+    /// key. The text is valid during the call only.
+    virtual void OnReport(const char* line) = 0;
+
+protected:
+    IExecutionContext() = default;
+    IExecutionContext(const IExecutionContext&) = default;
+    IExecutionContext& operator=(const IExecutionContext&) = default;
+    ~IExecutionContext() = default;
+};
+
+/// The type name an executor or checker answers true to in IsType (and never
+/// lists in EnumTypes) when it is also an IContextUpdateExecutor or an
+/// IContextFileChecker. A host asks IsType(kContextAware) before it converts
+/// the pointer; a plug-in built before these interfaces answers false.
+constexpr const char kContextAware[] = "vesk.context-aware.1";
+
+/// An executor that also takes a context (see kContextAware).
+class IContextUpdateExecutor : public IUpdateExecutor
+{
+public:
+    /// Execute, with the host's settings and a place for progress. `context`
+    /// may be null: then it behaves as Execute.
+    virtual bool ExecuteWith(const IUpdatePackage* package, const char* directory,
+                             IEnumable<const IFileDef*>::IEnum* failed, IExecutionContext* context) = 0;
+};
+
+/// A file checker that also takes a context (see kContextAware).
+class IContextFileChecker : public IFileChecker
+{
+public:
+    /// CheckFiles, with the host's settings and a place for reports.
+    /// `context` may be null: then it behaves as CheckFiles.
+    virtual bool CheckFilesWith(const IFileDefList* files, const char* directory,
+                                IEnumable<const IFileDef*>::IEnum* failed, IExecutionContext* context) = 0;
+};
+
 /// Registers plug-in libraries by file name and hands out their objects by
 /// type name. Not thread-safe. Give back every acquired object before
 /// releasing the manager: the objects run code of libraries the manager frees.
