@@ -63,10 +63,10 @@ mapfile -t units < <(sed -n 's/^ *"file": "\(.*\)",\?$/\1/p' "$build/compile_com
                      sed "s|^$root/||" | grep -E '^(src|tools|examples)/' | sort -u)
 # The Win32 sources, which no Linux build compiles: clang reads them as the
 # mingw-w64 cross compiler would, with its C++ library headers.
-win32_units=(src/platform/win32/*.cpp src/boundary/DllMain.cpp src/boundary/TemplateInstances.cpp)
+win32_units=(src/platform/win32/*.cpp src/boundary/DllMain.cpp src/boundary/TemplateInstances.cpp examples/plugins/win32/*.cpp)
 mingw=i686-w64-mingw32-g++-posix
 command -v "$mingw" >/dev/null || mingw=i686-w64-mingw32-g++
-win32_flags=(--target=i686-w64-mingw32 -std=c++17 -DVESKUPDATE_BUILDING -nostdinc++ -Iinclude -Isrc)
+win32_flags=(--target=i686-w64-mingw32 -std=c++17 -DVESKUPDATE_BUILDING -nostdinc++ -Iinclude -Isrc -Iexamples/plugins)
 while read -r dir; do
   case "$dir" in
     */include/c++*) win32_flags+=(-isystem "$dir") ;;
@@ -94,7 +94,7 @@ tidy_one() {
   local unit=$1 log
   log="$out/$(printf '%s' "$unit" | tr / _).log"
   case "$unit" in
-    src/platform/win32/* | src/boundary/DllMain.cpp | src/boundary/TemplateInstances.cpp)
+    src/platform/win32/* | src/boundary/DllMain.cpp | src/boundary/TemplateInstances.cpp | examples/plugins/win32/*)
       # shellcheck disable=SC2086  # the flags are words without spaces
       "$clang_tidy" --quiet --header-filter="$filter" "$root/$unit" -- $win32_flags_text >"$log" 2>&1 ;;
     *)

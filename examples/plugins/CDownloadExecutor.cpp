@@ -1,6 +1,9 @@
 // Sample update-executor plug-in, type "download": applies an update package
 // by downloading its files into the directory the host names, checking each
 // file's length and MD5 before it takes the place of a file already there.
+// It writes below the directory without following any link there, fetches
+// over http and https only, and starts no download unless the volume has
+// room for all of them. Given a context, it says there why a file failed.
 //
 // Entry: CreateUpdateExecutor. Register it with
 //   manager->RegisterModule("libVeskDownloadExecutor.so", "CreateUpdateExecutor");
@@ -9,13 +12,15 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <system_error>
+#include <vector>
 
-namespace fs = std::filesystem;
 using namespace kvrUpdate;
 
 namespace
@@ -31,6 +36,7 @@ struct CTransfer
     CMd5 md5;
     long long received = 0;
     long long limit = 0;
+    bool tooLong = false;
 };
 
 std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* user)
@@ -38,7 +44,10 @@ std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* use
     CTransfer& transfer = *static_cast<CTransfer*>(user);
     const std::size_t bytes = size * count;
     if (static_cast<long long>(bytes) > transfer.limit - transfer.received)
+    {
+        transfer.tooLong = true;
         return 0; // more than promised: libcurl stops with a write error
+    }
     if (std::fwrite(data, 1, bytes, transfer.file) != bytes)
         return 0;
     transfer.md5.Update(data, bytes);
@@ -67,46 +76,122 @@ std::string ResolveUrl(const char* base, const char* url)
     return joined + file;
 }
 
-// Downloads `url` into `part`; true when exactly `file`'s length arrived with
-// its MD5.
-bool Download(const std::string& url, const fs::path& part, const IFileDef& file)
+// The scheme of `url` in lower case: "http" or "https"; empty, with `error`
+// set, for any other. Files come over the network only: a file:// url in a
+// package would copy a local file of the host's choosing into the install.
+std::string FetchedScheme(const std::string& url, std::string& error)
+{
+    const std::string::size_type end = url.find("://");
+    std::string scheme = end == std::string::npos ? std::string() : url.substr(0, end);
+    for (char& c : scheme)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (scheme == "http" || scheme == "https")
+        return scheme;
+    error = "only http and https urls are fetched, not " + url;
+    return std::string();
+}
+
+// Downloads `url` into `out`; true when exactly `file`'s length arrived with
+// its MD5, otherwise `error` says what went wrong. A redirect may go to http
+// or https, but never from https to http: bytes asked for over TLS are not
+// taken from a plain connection.
+bool Download(const std::string& url, const std::string& scheme, std::FILE* out, const IFileDef& file,
+              std::string& error)
 {
     CURL* curl = curl_easy_init();
     if (curl == nullptr)
+    {
+        error = "libcurl could not start a transfer";
         return false;
+    }
     CTransfer transfer;
     transfer.limit = file.GetLength();
-    transfer.file = std::fopen(part.string().c_str(), "wb");
-    bool ok = false;
-    if (transfer.file != nullptr)
-    {
-        curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https,file");
-        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-        curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
-        // A transfer that stalls for a minute is given up, not waited on forever.
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
-        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.limit));
-        const CURLcode result = curl_easy_perform(curl);
-        const bool closed = std::fclose(transfer.file) == 0;
-        ok = result == CURLE_OK && closed && transfer.received == transfer.limit &&
-             Md5Matches(transfer.md5.HexDigest(), file.GetMd5());
-    }
+    transfer.file = out;
+    char message[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, scheme == "https" ? "https" : "http,https");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
+    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
+    // A transfer that stalls for a minute is given up, not waited on forever.
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.limit));
+    const CURLcode result = curl_easy_perform(curl);
     curl_easy_cleanup(curl);
-    return ok;
+
+    const std::string length = std::to_string(transfer.limit);
+    if (transfer.tooLong || result == CURLE_FILESIZE_EXCEEDED)
+        error = url + " sends more than the " + length + " bytes the package names";
+    else if (result == CURLE_UNSUPPORTED_PROTOCOL && scheme == "https")
+        error = url + ": " + (*message ? message : curl_easy_strerror(result)) +
+                " (a redirect from https to http is refused)";
+    else if (result != CURLE_OK)
+        error = url + ": " + (*message ? message : curl_easy_strerror(result));
+    else if (transfer.received != transfer.limit)
+        error = url + " sent " + std::to_string(transfer.received) + " bytes, the package names " + length;
+    else if (!Md5Matches(transfer.md5.HexDigest(), file.GetMd5()))
+        error = "the MD5 of what " + url + " sent does not match the package";
+    else
+        return true;
+    return false;
 }
 
-class CDownloadExecutor final : public IUpdateExecutor
+// A file of the package still to be fetched.
+struct CJob
+{
+    const IFileDef* file = nullptr;
+    std::string name;
+    std::string url;
+    std::string scheme;
+};
+
+// Says why a file failed, to the host's context when it gave one, and counts
+// it as failed.
+class COutcome
 {
 public:
-    bool IsType(const char* type) override { return type != nullptr && std::strcmp(type, kType) == 0; }
+    COutcome(IEnumable<const IFileDef*>::IEnum* failed, IExecutionContext* context)
+        : m_failed(failed), m_context(context)
+    {
+    }
+
+    void Report(const std::string& line) const
+    {
+        if (m_context != nullptr)
+            m_context->OnReport(line.c_str());
+    }
+
+    void Fail(const IFileDef* file, const std::string& why)
+    {
+        m_ok = false;
+        const char* name = file->GetName();
+        Report(std::string("cannot put ") + (name != nullptr ? name : "?") + " in place: " + why);
+        if (m_failed != nullptr)
+            m_failed->OnItem(file);
+    }
+
+    bool Ok() const { return m_ok; }
+
+private:
+    IEnumable<const IFileDef*>::IEnum* m_failed;
+    IExecutionContext* m_context;
+    bool m_ok = true;
+};
+
+class CDownloadExecutor final : public IContextUpdateExecutor
+{
+public:
+    bool IsType(const char* type) override
+    {
+        return type != nullptr && (std::strcmp(type, kType) == 0 || std::strcmp(type, kContextAware) == 0);
+    }
 
     void EnumTypes(IEnumable<const char*>::IEnum* callback) override
     {
@@ -119,63 +204,172 @@ public:
     bool Execute(const IUpdatePackage* package, const char* directory,
                  IEnumable<const IFileDef*>::IEnum* failed) override
     {
-        if (package == nullptr || directory == nullptr || *directory == '\0')
-            return false;
-        bool ok = true;
-        auto apply = [&](const IFileDef* file) {
-            if (file != nullptr && !Apply(package->GetBaseUrl(), *file, directory))
-            {
-                ok = false;
-                if (failed != nullptr)
-                    failed->OnItem(file);
-            }
-        };
-        // A package may have no direct file: then its url is empty.
-        const IFileDef* direct = package->GetDirectFile();
-        if (direct != nullptr && *direct->GetUrl() != '\0')
-            apply(direct);
-        if (const IFileDefList* resource = package->GetResource())
-        {
-            for (int i = 0; i < resource->GetCount(); ++i)
-                apply(resource->GetAt(i));
-        }
-        return ok;
+        return ExecuteWith(package, directory, failed, nullptr);
     }
 
-private:
-    // Puts one file in place: nothing to do when the intact file is already
-    // there; otherwise it is downloaded beside its place and moved there only
-    // once its length and MD5 are right.
-    static bool Apply(const char* baseUrl, const IFileDef& file, const char* directory)
+    bool ExecuteWith(const IUpdatePackage* package, const char* directory, IEnumable<const IFileDef*>::IEnum* failed,
+                     IExecutionContext* context) override
     {
+        if (package == nullptr || directory == nullptr || *directory == '\0')
+            return false;
         try
         {
-            fs::path target;
-            if (!InstallPath(directory, file.GetName(), target) || file.GetLength() < 0)
-                return false;
-            if (FileMatches(target, file))
-                return true;
-            const std::string url = ResolveUrl(baseUrl, file.GetUrl());
-            if (url.empty())
-                return false;
-
-            std::error_code error;
-            fs::create_directories(target.parent_path(), error);
-            fs::path part = target;
-            part += ".part";
-            bool ok = Download(url, part, file);
-            if (ok)
-            {
-                fs::rename(part, target, error);
-                ok = !error;
-            }
-            fs::remove(part, error);
-            return ok;
+            return Run(*package, directory, COutcome(failed, context), context);
         }
         catch (...)
         {
             return false;
         }
+    }
+
+private:
+    // First every file is looked at: those in place intact are left alone,
+    // the others become jobs, and only when the volume has room for all of
+    // them does the first download start.
+    static bool Run(const IUpdatePackage& package, const char* directory, COutcome outcome, IExecutionContext* context)
+    {
+        // The directory itself is the host's: it is made when missing, along
+        // whatever path the host named.
+        std::error_code ignored;
+        std::filesystem::create_directories(directory, ignored);
+        CInstallDir install;
+        std::string error;
+        if (!install.Open(directory, error))
+        {
+            outcome.Report(error);
+            return false;
+        }
+        const std::vector<const IFileDef*> files = FilesOf(package);
+        std::vector<CJob> jobs;
+        unsigned long long bytesNeeded = 0;
+        int filesDone = 0;
+        for (const IFileDef* file : files)
+        {
+            CJob job;
+            if (!Plan(install, package.GetBaseUrl(), *file, job, error))
+                outcome.Fail(file, error);
+            else if (job.file == nullptr)
+                ++filesDone; // already in place
+            else
+            {
+                // Saturates rather than wraps: a hostile package may name
+                // lengths that add up beyond any number.
+                const auto length = static_cast<unsigned long long>(file->GetLength());
+                bytesNeeded = length > ~0ULL - bytesNeeded ? ~0ULL : bytesNeeded + length;
+                jobs.push_back(std::move(job));
+            }
+        }
+        if (jobs.empty())
+            return outcome.Ok();
+        if (!HasRoom(install, directory, bytesNeeded, error))
+        {
+            outcome.Report(error);
+            for (const CJob& job : jobs)
+                outcome.Fail(job.file, "not downloaded");
+            return false;
+        }
+
+        const auto bytesTotal = static_cast<long long>(bytesNeeded);
+        const int filesTotal = static_cast<int>(files.size());
+        long long bytesDone = 0;
+        if (context != nullptr)
+            context->OnProgress(0, bytesTotal, filesDone, filesTotal);
+        for (const CJob& job : jobs)
+        {
+            if (!Fetch(install, job, error))
+                outcome.Fail(job.file, error);
+            bytesDone += job.file->GetLength();
+            if (context != nullptr)
+                context->OnProgress(bytesDone, bytesTotal, ++filesDone, filesTotal);
+        }
+        return outcome.Ok();
+    }
+
+    // The files of a package: its direct file, unless its url is empty (a
+    // package may have none), and its resource.
+    static std::vector<const IFileDef*> FilesOf(const IUpdatePackage& package)
+    {
+        std::vector<const IFileDef*> files;
+        const IFileDef* direct = package.GetDirectFile();
+        if (direct != nullptr && *direct->GetUrl() != '\0')
+            files.push_back(direct);
+        if (const IFileDefList* resource = package.GetResource())
+        {
+            for (int i = 0; i < resource->GetCount(); ++i)
+            {
+                if (const IFileDef* file = resource->GetAt(i))
+                    files.push_back(file);
+            }
+        }
+        return files;
+    }
+
+    // Whether the directory's volume has room for `bytes` more.
+    static bool HasRoom(const CInstallDir& install, const char* directory, unsigned long long bytes, std::string& error)
+    {
+        unsigned long long free = 0;
+        if (!install.FreeBytes(free, error))
+            return false;
+        if (bytes <= free)
+            return true;
+        error = "not enough free space in " + std::string(directory) + ": the package needs " + std::to_string(bytes) +
+                " bytes, " + std::to_string(free) + " are free";
+        return false;
+    }
+
+    // Whether `file` can be put in place, and whether it must be: `job` is
+    // left without a file when the intact file is already there.
+    static bool Plan(const CInstallDir& install, const char* baseUrl, const IFileDef& file, CJob& job,
+                     std::string& error)
+    {
+        std::vector<std::string> parts;
+        const char* name = file.GetName();
+        if (!SplitInstallName(name, parts))
+        {
+            error = "not a file name inside the install directory";
+            return false;
+        }
+        if (file.GetLength() < 0)
+        {
+            error = "the package names a negative length";
+            return false;
+        }
+        if (FileMatches(install, name, file))
+            return true;
+        job.url = ResolveUrl(baseUrl, file.GetUrl());
+        if (job.url.empty())
+        {
+            error = "the package names no url for it";
+            return false;
+        }
+        job.scheme = FetchedScheme(job.url, error);
+        if (job.scheme.empty())
+            return false;
+        job.file = &file;
+        job.name = name;
+        return true;
+    }
+
+    // Downloads a job's file into a new file beside its place, and moves it
+    // there only once its length and MD5 are right.
+    static bool Fetch(const CInstallDir& install, const CJob& job, std::string& error)
+    {
+        if (!install.CreateParents(job.name, error))
+            return false;
+        std::string temp;
+        std::FILE* out = install.CreateTemp(job.name, temp, error);
+        if (out == nullptr)
+            return false;
+        bool ok = Download(job.url, job.scheme, out, *job.file, error);
+        if (std::fclose(out) != 0 && ok)
+        {
+            error = "cannot write " + job.name;
+            ok = false;
+        }
+        if (ok && install.Commit(temp, job.name, error))
+            return true;
+        install.Remove(temp);
+        return false;
     }
 };
 

@@ -1,5 +1,6 @@
 // Sample file-checker plug-in, type "md5": checks installed files against a
-// list of file definitions by their length and MD5.
+// list of file definitions by their length and MD5, reading them without
+// following any link inside the directory.
 //
 // Entry: CreateFileChecker. Register it with
 //   manager->RegisterModule("libVeskMd5Checker.so", "CreateFileChecker");
@@ -7,6 +8,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 using namespace kvrUpdate;
 
@@ -33,26 +35,28 @@ public:
     {
         if (files == nullptr || directory == nullptr || *directory == '\0')
             return false;
-        bool ok = true;
-        for (int i = 0; i < files->GetCount(); ++i)
-        {
-            const IFileDef* file = files->GetAt(i);
-            if (file == nullptr || Matches(*file, directory))
-                continue;
-            ok = false;
-            if (failed != nullptr)
-                failed->OnItem(file);
-        }
-        return ok;
-    }
-
-private:
-    static bool Matches(const IFileDef& file, const char* directory)
-    {
         try
         {
-            std::filesystem::path path;
-            return InstallPath(directory, file.GetName(), path) && FileMatches(path, file);
+            CInstallDir install;
+            std::string ignored;
+            if (!install.Open(directory, ignored))
+                return false;
+            bool ok = true;
+            for (int i = 0; i < files->GetCount(); ++i)
+            {
+                // A file behind a link, or a link itself, never matches:
+                // what it points to is not part of the install.
+                const IFileDef* file = files->GetAt(i);
+                if (file == nullptr)
+                    continue;
+                const char* name = file->GetName();
+                if (name != nullptr && FileMatches(install, name, *file))
+                    continue;
+                ok = false;
+                if (failed != nullptr)
+                    failed->OnItem(file);
+            }
+            return ok;
         }
         catch (...)
         {

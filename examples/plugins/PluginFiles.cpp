@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <system_error>
+#include <filesystem>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -58,9 +59,10 @@ bool WindowsTreatsSpecially(const std::string& part)
 
 } // namespace
 
-bool InstallPath(const char* directory, const char* name, fs::path& path)
+bool SplitInstallName(const char* name, std::vector<std::string>& parts)
 {
-    if (directory == nullptr || *directory == '\0' || name == nullptr || *name == '\0')
+    parts.clear();
+    if (name == nullptr || *name == '\0')
         return false;
     std::string relative(name);
     std::replace(relative.begin(), relative.end(), '\\', '/');
@@ -78,16 +80,16 @@ bool InstallPath(const char* directory, const char* name, fs::path& path)
         std::size_t end = relative.find('/', start);
         if (end == std::string::npos)
             end = relative.size();
-        const std::string part = relative.substr(start, end - start);
+        std::string part = relative.substr(start, end - start);
         if (part == ".." || (!part.empty() && part != "." && WindowsTreatsSpecially(part)))
             return false;
+        if (!part.empty() && part != ".")
+            parts.push_back(std::move(part));
         start = end + 1;
     }
+    // The last component names the file: "dir/" and "dir/." name a folder.
     const fs::path last = inside.filename();
-    if (last.empty() || last == ".")
-        return false;
-    path = fs::path(directory) / inside;
-    return true;
+    return !parts.empty() && !last.empty() && last != ".";
 }
 
 bool Md5Matches(const std::string& digest, const char* expected)
@@ -102,28 +104,29 @@ bool Md5Matches(const std::string& digest, const char* expected)
     return true;
 }
 
-bool FileMatches(const fs::path& path, const kvrUpdate::IFileDef& file)
+bool FileMatches(const CInstallDir& directory, const std::string& name, const kvrUpdate::IFileDef& file)
 {
-    std::error_code error;
-    if (!fs::is_regular_file(path, error))
+    if (file.GetLength() < 0)
         return false;
-    const std::uintmax_t size = fs::file_size(path, error);
-    if (error || file.GetLength() < 0 || size != static_cast<std::uintmax_t>(file.GetLength()))
-        return false;
-
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream)
+    std::string ignored;
+    std::FILE* stream = directory.OpenRead(name, ignored);
+    if (stream == nullptr)
         return false;
     CMd5 md5;
-    char buffer[65536];
-    std::uintmax_t read = 0;
-    while (stream)
+    std::vector<char> buffer(65536);
+    long long read = 0;
+    bool ok = true;
+    while (ok)
     {
-        stream.read(buffer, sizeof buffer);
-        const std::streamsize got = stream.gcount();
-        md5.Update(buffer, static_cast<std::size_t>(got));
-        read += static_cast<std::uintmax_t>(got);
+        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), stream);
+        md5.Update(buffer.data(), got);
+        read += static_cast<long long>(got);
+        // Reading stops as soon as the file is longer than the definition.
+        ok = read <= file.GetLength();
+        if (got < buffer.size())
+            break;
     }
-    // The length is checked again on what was read, in case the file changed.
-    return !stream.bad() && read == size && Md5Matches(md5.HexDigest(), file.GetMd5());
+    ok = ok && std::ferror(stream) == 0;
+    std::fclose(stream);
+    return ok && read == file.GetLength() && Md5Matches(md5.HexDigest(), file.GetMd5());
 }

@@ -3,7 +3,7 @@
 // records they read are small doubles of the public interfaces.
 #include <VeskUpdate.h>
 
-#include "CMd5.h"
+#include "PluginDoubles.h"
 
 #include "support/CScratchDir.h"
 #include "support/CTestHttpServer.h"
@@ -22,128 +22,11 @@
 
 using namespace kvrUpdate;
 using namespace testsupport;
+using namespace plugintest;
 namespace fs = std::filesystem;
 
 namespace
 {
-
-// ---------------------------------------------------------------------------
-// Doubles of the records
-// ---------------------------------------------------------------------------
-
-class CFakeFileDef final : public IFileDef
-{
-public:
-    CFakeFileDef(std::string url, std::string md5, long long length, std::string path = "")
-        : m_url(std::move(url)), m_md5(std::move(md5)), m_path(std::move(path)), m_length(length)
-    {
-    }
-    void Release() override { delete this; }
-    IFileDef* Clone() const override { return new CFakeFileDef(*this); }
-    const char* GetUrl() const override { return m_url.c_str(); }
-    const char* GetMd5() const override { return m_md5.c_str(); }
-    long long GetLength() const override { return m_length; }
-    const char* GetName() const override
-    {
-        if (!m_path.empty())
-            return m_path.c_str();
-        if (m_url.find("://") == std::string::npos)
-            return m_url.c_str();
-        return m_url.c_str() + m_url.find_last_of("/\\") + 1;
-    }
-
-private:
-    std::string m_url, m_md5, m_path;
-    long long m_length;
-};
-
-class CFakeFileDefList final : public IFileDefList
-{
-public:
-    CFakeFileDefList() = default;
-    CFakeFileDefList(std::vector<CFakeFileDef> files) : m_files(std::move(files)) {}
-    void Release() override { delete this; }
-    IFileDefList* Clone() const override { return new CFakeFileDefList(*this); }
-    const IFileDef* GetAt(int index) const override
-    {
-        return index >= 0 && index < GetCount() ? &m_files[static_cast<std::size_t>(index)] : nullptr;
-    }
-    int GetCount() const override { return static_cast<int>(m_files.size()); }
-
-private:
-    std::vector<CFakeFileDef> m_files;
-};
-
-class CFakePackage final : public IUpdatePackage
-{
-public:
-    CFakePackage(std::string baseUrl, CFakeFileDef direct, std::vector<CFakeFileDef> resource)
-        : m_baseUrl(std::move(baseUrl)), m_direct(std::move(direct)), m_resource(std::move(resource))
-    {
-    }
-    void Release() override { delete this; }
-    IUpdatePackage* Clone() const override { return new CFakePackage(*this); }
-    const char* GetBaseUrl() const override { return m_baseUrl.c_str(); }
-    const IFileDef* GetDirectFile() const override { return &m_direct; }
-    const char* GetDirectType() const override { return "download"; }
-    const IFileDefList* GetResource() const override { return &m_resource; }
-
-private:
-    std::string m_baseUrl;
-    CFakeFileDef m_direct;
-    CFakeFileDefList m_resource;
-};
-
-// Collects the names of the files a plug-in reports as failed.
-class CFailures final : public IEnumable<const IFileDef*>::IEnum
-{
-public:
-    void OnItem(const IFileDef* item) override { m_names.insert(item->GetName()); }
-    std::set<std::string> m_names;
-};
-
-// ---------------------------------------------------------------------------
-// Helpers
-// ---------------------------------------------------------------------------
-
-std::string Md5Of(const std::string& data)
-{
-    CMd5 md5;
-    md5.Update(data.data(), data.size());
-    return md5.HexDigest();
-}
-
-CFakeFileDef DefOf(const std::string& url, const std::string& data, const std::string& path = "")
-{
-    return CFakeFileDef(url, Md5Of(data), static_cast<long long>(data.size()), path);
-}
-
-std::string Pattern(std::size_t size)
-{
-    std::string data(size, '\0');
-    unsigned state = 12345;
-    for (char& c : data)
-    {
-        state = state * 1103515245u + 12345u;
-        c = static_cast<char>(state >> 24);
-    }
-    return data;
-}
-
-// Serves /files/<name> from the table and /moved/<name> as a redirect to it.
-void ServeFiles(httplib::Server& server, const std::map<std::string, std::string>& files)
-{
-    server.Get(R"(/files/(.+))", [files](const httplib::Request& request, httplib::Response& response) {
-        const auto found = files.find(request.matches[1].str());
-        if (found == files.end())
-            response.status = 404;
-        else
-            response.set_content(found->second, "application/octet-stream");
-    });
-    server.Get(R"(/moved/(.+))", [](const httplib::Request& request, httplib::Response& response) {
-        response.set_redirect("/files/" + request.matches[1].str());
-    });
-}
 
 bool HasPartFiles(const fs::path& directory)
 {
@@ -238,14 +121,11 @@ TEST(CMd5Test, KnownDigests)
 
 TEST_F(SamplePluginsTest, ExecutorAppliesAPackage)
 {
-    const fs::path source = m_temp / "local.dat";
-    WriteFile(source, "from a file url");
     CFakePackage package(m_server.Url("/files/"), DefOf("big.bin", kBig),
                          {
                              DefOf("sub/small.txt", kSmall),                               // relative url, own folder
                              DefOf(m_server.Url("/files/empty"), ""),                      // absolute url
                              DefOf(m_server.Url("/moved/sub/small.txt"), kSmall, "r.txt"), // redirect, own path
-                             DefOf("file://" + source.string(), "from a file url"),
                          });
     CFailures failures;
     EXPECT_TRUE(m_executor->Execute(&package, m_install.string().c_str(), &failures));
@@ -255,7 +135,6 @@ TEST_F(SamplePluginsTest, ExecutorAppliesAPackage)
     EXPECT_TRUE(fs::is_regular_file(m_install / "empty"));
     EXPECT_EQ(0u, fs::file_size(m_install / "empty"));
     EXPECT_EQ(kSmall, ReadFile(m_install / "r.txt"));
-    EXPECT_EQ("from a file url", ReadFile(m_install / "local.dat"));
     EXPECT_FALSE(HasPartFiles(m_install));
 
     // Applied again, the intact files are not fetched again.
@@ -283,6 +162,7 @@ TEST_F(SamplePluginsTest, ExecutorReportsEveryFileItCannotPutInPlace)
         {"negative length", CFakeFileDef("empty", Md5Of(""), -1, "negative.bin")},
         {"not on the server", DefOf("missing.bin", kSmall)},
         {"protocol not allowed", DefOf("ftp://127.0.0.1:9/small.txt", kSmall, "ftp.txt")},
+        {"local file", DefOf("FILE://" + (m_temp / "local.txt").string(), kSmall, "local.txt")},
         {"name climbs out", DefOf("sub/small.txt", kSmall, "../escape.bin")},
         {"name climbs out with backslashes", DefOf("sub/small.txt", kSmall, "sub\\..\\..\\escape.bin")},
         {"absolute name", DefOf("sub/small.txt", kSmall, outside.string())},
@@ -293,6 +173,7 @@ TEST_F(SamplePluginsTest, ExecutorReportsEveryFileItCannotPutInPlace)
         SCOPED_TRACE(c.what);
         fs::remove_all(m_install);
         fs::create_directories(m_install);
+        WriteFile(m_temp / "local.txt", kSmall);
         // A file already in place must survive a failed download.
         const std::string name = c.file.GetName();
         const bool inside = !name.empty() && name.find("..") == std::string::npos && !fs::path(name).has_root_path();

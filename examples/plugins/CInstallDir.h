@@ -1,0 +1,69 @@
+// The host's install directory as the sample plug-ins write and read it: the
+// directory is opened once, and every file below it is reached from that
+// handle one component at a time. A symbolic link met on the way (on Windows
+// any reparse point: symbolic links, junctions, mount points) is refused,
+// never followed, so a link planted inside the directory cannot make a
+// plug-in write or read outside it. posix/ and win32/ hold the two
+// implementations; CMake compiles exactly one of them.
+//
+// Names are relative to the directory, with '/' or '\' between components,
+// and follow SplitInstallName's rules; any other name is refused.
+//
+// Every const operation may be called from several threads at once.
+#ifndef VESKPLUGINS_CINSTALLDIR_H
+#define VESKPLUGINS_CINSTALLDIR_H
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+class CInstallDir
+{
+public:
+    CInstallDir();
+    ~CInstallDir();
+    CInstallDir(const CInstallDir&) = delete;
+    CInstallDir& operator=(const CInstallDir&) = delete;
+    CInstallDir(CInstallDir&&) noexcept;
+    CInstallDir& operator=(CInstallDir&&) noexcept;
+
+    /// Opens the existing directory `directory`. A link naming the directory
+    /// itself is the host's choice and is followed; nothing below it is.
+    bool Open(const std::string& directory, std::string& error);
+
+    bool IsOpen() const;
+
+    /// Creates the folders on the way to the file `name` that are missing.
+    /// Fails when one of them is a link or not a folder.
+    bool CreateParents(const std::string& name, std::string& error) const;
+
+    /// Creates a new, empty file in the folder of `name` (which must exist),
+    /// under an unpredictable name ending in ".part", exclusively: nothing
+    /// that is already there, a planted link included, is opened. Returns it
+    /// opened for binary writing and its name, relative to the directory, in
+    /// `temp`; null on failure. The caller closes it before Commit or Remove.
+    std::FILE* CreateTemp(const std::string& name, std::string& temp, std::string& error) const;
+
+    /// Renames the closed file `temp` (from CreateTemp for `name`) to `name`,
+    /// replacing what is there. A link at `name` is replaced itself, not
+    /// followed; a folder there is not replaced.
+    bool Commit(const std::string& temp, const std::string& name, std::string& error) const;
+
+    /// Removes the file `name` (a link there is removed itself). Best
+    /// effort: for leftovers such as a temporary file that failed.
+    void Remove(const std::string& name) const;
+
+    /// Opens the regular file `name` for binary reading. Null when it is
+    /// missing, is not a regular file, is a link or lies behind one; `error`
+    /// says which.
+    std::FILE* OpenRead(const std::string& name, std::string& error) const;
+
+    /// The bytes this user may still write on the directory's volume.
+    bool FreeBytes(unsigned long long& bytes, std::string& error) const;
+
+private:
+    struct CNative;
+    std::unique_ptr<CNative> m_native;
+};
+
+#endif // VESKPLUGINS_CINSTALLDIR_H

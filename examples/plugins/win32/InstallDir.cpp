@@ -1,0 +1,373 @@
+// The install directory on Windows. Windows has no openat, so every folder on
+// the way to a file is opened in turn, as itself (a reparse point is opened,
+// not resolved) and checked to be a plain folder, and it stays open, without
+// sharing the right to delete, until the operation ends: while it is held no
+// one can rename it or swap it for a link, so the full path built from the
+// checked folders names what was checked.
+#include "CInstallDir.h"
+
+#include "PluginFiles.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#  define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <bcrypt.h>
+
+#include <filesystem>
+#include <vector>
+
+namespace
+{
+
+// A handle, closed on every way out.
+class CHandle
+{
+public:
+    CHandle() = default;
+    explicit CHandle(HANDLE handle) : m_handle(handle) {}
+    ~CHandle()
+    {
+        if (Valid())
+            ::CloseHandle(m_handle);
+    }
+    CHandle(const CHandle&) = delete;
+    CHandle& operator=(const CHandle&) = delete;
+    CHandle(CHandle&& other) noexcept : m_handle(other.Release()) {}
+    CHandle& operator=(CHandle&& other) noexcept
+    {
+        if (this != &other)
+        {
+            if (Valid())
+                ::CloseHandle(m_handle);
+            m_handle = other.Release();
+        }
+        return *this;
+    }
+
+    HANDLE Get() const { return m_handle; }
+    bool Valid() const { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }
+    HANDLE Release()
+    {
+        HANDLE handle = m_handle;
+        m_handle = INVALID_HANDLE_VALUE;
+        return handle;
+    }
+
+private:
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+};
+
+// Shared with everyone but the right to delete, which renaming needs too.
+const DWORD kShareButDelete = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+std::string ErrorText(DWORD error)
+{
+    char text[256] = "";
+    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                          text, sizeof text, nullptr);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+        message.pop_back();
+    return message.empty() ? "system error " + std::to_string(error) : message;
+}
+
+std::string Joined(const std::vector<std::string>& parts, std::size_t count)
+{
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i)
+        text += (i == 0 ? "" : "/") + parts[i];
+    return text;
+}
+
+bool Split(const std::string& name, std::vector<std::string>& parts, std::string& error)
+{
+    if (SplitInstallName(name.c_str(), parts))
+        return true;
+    error = "'" + name + "' is not a file name inside the install directory";
+    return false;
+}
+
+// The text of a component as Windows names it, converted the way the
+// standard library converts narrow paths.
+std::wstring Wide(const std::string& part)
+{
+    return std::filesystem::path(part).wstring();
+}
+
+// Opens `path` as itself, even when it is a reparse point, and says what it is.
+CHandle OpenAsItself(const std::wstring& path, DWORD access, DWORD share, DWORD flags, BY_HANDLE_FILE_INFORMATION& info)
+{
+    CHandle handle(::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                 flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (handle.Valid() && !::GetFileInformationByHandle(handle.Get(), &info))
+        return CHandle();
+    return handle;
+}
+
+// The folders on the way to a file, held open for one operation, and the full
+// path of the last of them.
+struct CWalk
+{
+    std::vector<CHandle> held;
+    std::wstring folder;
+};
+
+// Walks from the root to the folder of the last of `parts`, creating the
+// missing folders when `create` is set.
+bool WalkToParent(const std::wstring& root, const std::vector<std::string>& parts, bool create, CWalk& walk,
+                  std::string& error)
+{
+    walk.folder = root;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i)
+    {
+        const std::wstring path = walk.folder + L"\\" + Wide(parts[i]);
+        if (create && !::CreateDirectoryW(path.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+        {
+            error = "cannot create " + Joined(parts, i + 1) + ": " + ErrorText(::GetLastError());
+            return false;
+        }
+        BY_HANDLE_FILE_INFORMATION info;
+        CHandle folder = OpenAsItself(path, FILE_READ_ATTRIBUTES, kShareButDelete, FILE_FLAG_BACKUP_SEMANTICS, info);
+        if (!folder.Valid())
+        {
+            error = Joined(parts, i + 1) + ": " + ErrorText(::GetLastError());
+            return false;
+        }
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        {
+            error = Joined(parts, i + 1) + " is a link inside the install directory; it is not followed";
+            return false;
+        }
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        {
+            error = Joined(parts, i + 1) + " is not a folder";
+            return false;
+        }
+        walk.held.push_back(std::move(folder));
+        walk.folder = path;
+    }
+    return true;
+}
+
+std::string RandomHex()
+{
+    unsigned char bytes[16] = {};
+    if (::BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0)
+    {
+        // Without the system's generator the name is still unique enough to
+        // try; CREATE_NEW keeps it exclusive either way.
+        const ULONGLONG ticks = ::GetTickCount64() ^ (static_cast<ULONGLONG>(::GetCurrentThreadId()) << 32);
+        for (std::size_t i = 0; i < sizeof bytes; ++i)
+            bytes[i] = static_cast<unsigned char>(ticks >> (8 * (i % 8)));
+    }
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (const unsigned char byte : bytes)
+    {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0xF];
+    }
+    return text;
+}
+
+// A stream over `handle`, which it then owns; null (and the handle closed)
+// when the runtime cannot take it.
+std::FILE* StreamOf(CHandle& handle, int flags, const char* mode)
+{
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()), flags | _O_BINARY);
+    if (fd < 0)
+        return nullptr;
+    handle.Release();
+    std::FILE* stream = ::_fdopen(fd, mode);
+    if (stream == nullptr)
+        ::_close(fd);
+    return stream;
+}
+
+} // namespace
+
+struct CInstallDir::CNative
+{
+    std::wstring root;
+    CHandle held; // the root itself, so it is not renamed while in use
+};
+
+CInstallDir::CInstallDir() = default;
+CInstallDir::~CInstallDir() = default;
+CInstallDir::CInstallDir(CInstallDir&&) noexcept = default;
+CInstallDir& CInstallDir::operator=(CInstallDir&&) noexcept = default;
+
+bool CInstallDir::Open(const std::string& directory, std::string& error)
+{
+    std::error_code failure;
+    std::wstring root = std::filesystem::absolute(std::filesystem::path(directory), failure).wstring();
+    while (root.size() > 3 && (root.back() == L'\\' || root.back() == L'/'))
+        root.pop_back();
+    // The root may be reached through a link: that is the host's choice.
+    CHandle held(::CreateFileW(root.c_str(), FILE_READ_ATTRIBUTES, kShareButDelete, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (failure || !held.Valid() || !::GetFileInformationByHandle(held.Get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    {
+        error = "cannot open the install directory " + directory +
+                (failure        ? ": " + failure.message()
+                 : held.Valid() ? ": not a folder"
+                                : ": " + ErrorText(::GetLastError()));
+        return false;
+    }
+    m_native = std::make_unique<CNative>();
+    m_native->root = std::move(root);
+    m_native->held = std::move(held);
+    return true;
+}
+
+bool CInstallDir::IsOpen() const
+{
+    return m_native != nullptr;
+}
+
+bool CInstallDir::CreateParents(const std::string& name, std::string& error) const
+{
+    std::vector<std::string> parts;
+    CWalk walk;
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return false;
+    }
+    return Split(name, parts, error) && WalkToParent(m_native->root, parts, true, walk, error);
+}
+
+std::FILE* CInstallDir::CreateTemp(const std::string& name, std::string& temp, std::string& error) const
+{
+    std::vector<std::string> parts;
+    CWalk walk;
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return nullptr;
+    }
+    if (!Split(name, parts, error) || !WalkToParent(m_native->root, parts, false, walk, error))
+        return nullptr;
+    for (int attempt = 0; attempt < 16; ++attempt)
+    {
+        const std::string file = ".vesk-" + RandomHex() + ".part";
+        const std::wstring path = walk.folder + L"\\" + Wide(file);
+        // CREATE_NEW opens nothing that exists, a planted link included.
+        CHandle handle(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!handle.Valid())
+        {
+            const DWORD failure = ::GetLastError();
+            if (failure == ERROR_FILE_EXISTS || failure == ERROR_ALREADY_EXISTS)
+                continue;
+            error = "cannot create a file beside " + name + ": " + ErrorText(failure);
+            return nullptr;
+        }
+        std::FILE* stream = StreamOf(handle, _O_WRONLY, "wb");
+        if (stream == nullptr)
+        {
+            error = "cannot write a new file beside " + name;
+            handle = CHandle();
+            ::DeleteFileW(path.c_str());
+            return nullptr;
+        }
+        parts.back() = file;
+        temp = Joined(parts, parts.size());
+        return stream;
+    }
+    error = "cannot find a free name for a new file beside " + name;
+    return nullptr;
+}
+
+bool CInstallDir::Commit(const std::string& temp, const std::string& name, std::string& error) const
+{
+    std::vector<std::string> from;
+    std::vector<std::string> to;
+    CWalk walk;
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return false;
+    }
+    if (!Split(temp, from, error) || !Split(name, to, error))
+        return false;
+    if (from.size() != to.size() || Joined(from, from.size() - 1) != Joined(to, to.size() - 1))
+    {
+        error = temp + " is not in the folder of " + name;
+        return false;
+    }
+    if (!WalkToParent(m_native->root, to, false, walk, error))
+        return false;
+    // A rename replaces a link at the target itself; it never writes through it.
+    const std::wstring source = walk.folder + L"\\" + Wide(from.back());
+    const std::wstring target = walk.folder + L"\\" + Wide(to.back());
+    if (!::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+    {
+        error = "cannot put " + name + " in place: " + ErrorText(::GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void CInstallDir::Remove(const std::string& name) const
+{
+    std::vector<std::string> parts;
+    CWalk walk;
+    std::string ignored;
+    if (IsOpen() && SplitInstallName(name.c_str(), parts) && WalkToParent(m_native->root, parts, false, walk, ignored))
+        ::DeleteFileW((walk.folder + L"\\" + Wide(parts.back())).c_str());
+}
+
+std::FILE* CInstallDir::OpenRead(const std::string& name, std::string& error) const
+{
+    std::vector<std::string> parts;
+    CWalk walk;
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return nullptr;
+    }
+    if (!Split(name, parts, error) || !WalkToParent(m_native->root, parts, false, walk, error))
+        return nullptr;
+    BY_HANDLE_FILE_INFORMATION info;
+    CHandle handle = OpenAsItself(walk.folder + L"\\" + Wide(parts.back()), GENERIC_READ, FILE_SHARE_READ,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, info);
+    if (!handle.Valid())
+    {
+        error = name + ": " + ErrorText(::GetLastError());
+        return nullptr;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    {
+        error = name + " is a link inside the install directory; it is not followed";
+        return nullptr;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    {
+        error = name + " is not a regular file";
+        return nullptr;
+    }
+    std::FILE* stream = StreamOf(handle, _O_RDONLY, "rb");
+    if (stream == nullptr)
+        error = "cannot read " + name;
+    return stream;
+}
+
+bool CInstallDir::FreeBytes(unsigned long long& bytes, std::string& error) const
+{
+    ULARGE_INTEGER available;
+    if (!IsOpen() || !::GetDiskFreeSpaceExW((m_native->root + L"\\").c_str(), &available, nullptr, nullptr))
+    {
+        error = "cannot learn the free space of the install directory: " + ErrorText(::GetLastError());
+        return false;
+    }
+    bytes = available.QuadPart;
+    return true;
+}
