@@ -3,7 +3,9 @@
 # packages into a prefix inside the build tree, once:
 #   curl (Debian's patches applied; Schannel for TLS, nothing else optional),
 #   jsoncpp, cpp-httplib's full header (for the tests' servers), GoogleTest
-#   from /usr/src/googletest, and the compiler's runtime DLLs beside them.
+#   from /usr/src/googletest, and the compiler's runtime DLLs beside them;
+#   libsodium, libzstd and libdivsufsort as static libraries, so that the
+#   plug-ins that use them need no further DLL beside them.
 # The sources come through a private apt source list kept in the build tree;
 # the machine's apt configuration is not touched.
 #   scripts/build-windows-deps.sh <deps-dir>
@@ -80,11 +82,29 @@ mkdir -p "$apt_dir/parts"
 mv "$apt_dir/debian-src.sources" "$apt_dir/parts/"
 log "fetching source package lists"
 apt-get "${apt_private[@]}" update -qq
-log "fetching curl, libjsoncpp and cpp-httplib sources"
-(cd "$src_dir" && apt-get "${apt_private[@]}" source -qq curl libjsoncpp cpp-httplib >"$deps/apt-source.log" 2>&1) || {
+# One source package: the version apt chooses, or, when the mirror does not
+# hold that one's files (a security update it has not taken yet), the next
+# older version the lists name.
+fetch_source() {
+  local package=$1 version
+  log "fetching $package's source"
+  if (cd "$src_dir" && apt-get "${apt_private[@]}" source -qq "$package") >>"$deps/apt-source.log" 2>&1; then
+    return
+  fi
+  for version in $(apt-cache "${apt_private[@]}" showsrc "$package" | sed -n 's/^Version: //p' | sort -Vru | tail -n +2); do
+    log "fetching $package's source failed; trying version $version"
+    if (cd "$src_dir" && apt-get "${apt_private[@]}" source -qq "$package=$version") >>"$deps/apt-source.log" 2>&1; then
+      return
+    fi
+  done
   cat "$deps/apt-source.log" >&2
+  echo "build-windows-deps: no version of $package's source could be fetched" >&2
   exit 1
 }
+: >"$deps/apt-source.log"
+for package in curl libjsoncpp cpp-httplib libsodium libzstd libdivsufsort; do
+  fetch_source "$package"
+done
 
 # The upstream versions the library is built and tested against.
 find_source() {
@@ -96,6 +116,9 @@ find_source() {
 curl_src=$(find_source 'curl-7.88.1')
 jsoncpp_src=$(find_source 'libjsoncpp-1.9.5')
 httplib_src=$(find_source 'cpp-httplib-0.11.4*')
+sodium_src=$(find_source 'libsodium-1.0.18*')
+zstd_src=$(find_source 'libzstd-1.5.4*')
+divsufsort_src=$(find_source 'libdivsufsort-2.0.1*')
 
 rm -rf "$prefix" "$deps/build"
 mkdir -p "$prefix"
@@ -138,6 +161,32 @@ Version: $httplib_version
 Cflags: -I\${includedir}
 Libs: -lws2_32
 PC
+
+# libzstd: the library alone (no programs, no reading of the pre-1.0 formats).
+build zstd "$zstd_src/build/cmake" \
+  -DZSTD_BUILD_SHARED=OFF -DZSTD_BUILD_STATIC=ON -DZSTD_BUILD_PROGRAMS=OFF \
+  -DZSTD_BUILD_TESTS=OFF -DZSTD_LEGACY_SUPPORT=OFF
+# libdivsufsort with its 64-bit twin, as Debian ships it.
+build divsufsort "$divsufsort_src" \
+  -DBUILD_SHARED_LIBS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DIVSUFSORT64=ON -DUSE_OPENMP=OFF
+
+# libsodium builds with autotools; Debian's source has no generated configure.
+log "building libsodium"
+if ! { (cd "$sodium_src" && autoreconf -fi) &&
+       mkdir -p "$deps/build/libsodium" &&
+       (cd "$deps/build/libsodium" &&
+        "$sodium_src/configure" --host=i686-w64-mingw32 --prefix="$prefix" \
+          --disable-shared --enable-static --disable-dependency-tracking \
+          CC=i686-w64-mingw32-gcc-posix CFLAGS=-O2 &&
+        make -j"$jobs" install); } >"$deps/build-libsodium.log" 2>&1; then
+  tail -n 60 "$deps/build-libsodium.log" >&2
+  echo "build-windows-deps: building libsodium failed; the whole log is $deps/build-libsodium.log" >&2
+  exit 1
+fi
+# A static libsodium's header must not declare its functions as imported from
+# a DLL; SODIUM_STATIC says so to every consumer that reads the .pc file.
+sed -i 's/^Cflags: .*/& -DSODIUM_STATIC/' "$prefix/lib/pkgconfig/libsodium.pc"
+rm -f "$prefix/lib/libsodium.la"
 
 # The compiler's runtime DLLs go beside the dependencies' DLLs, so that one
 # directory holds everything a program of the build needs besides its own.

@@ -5,7 +5,8 @@
 #   scripts/install-deps.sh [--windows]
 # --windows adds what the Windows build and its tests under wine need: the
 # mingw-w64 cross compiler, wine with its 32-bit part (which needs the i386
-# architecture) and dpkg-dev for unpacking Debian's source packages.
+# architecture), dpkg-dev for unpacking Debian's source packages and the
+# autotools for those that ship no generated configure script (libsodium).
 set -euo pipefail
 
 packages=(
@@ -22,7 +23,7 @@ packages=(
 windows=no
 [ "${1:-}" = --windows ] && windows=yes
 if [ "$windows" = yes ]; then
-  packages+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 dpkg-dev wine wine32:i386)
+  packages+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 dpkg-dev autoconf automake libtool wine wine32:i386)
 fi
 
 if [ "$(id -u)" -ne 0 ]; then
