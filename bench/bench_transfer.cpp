@@ -192,7 +192,7 @@ public:
                 transfers[i].url = m_base + m_files[i].path;
                 transfers[i].output = std::fopen(path.string().c_str(), "w+b");
                 transfers[i].length = m_files[i].length;
-                transfers[i].sha256 = m_files[i].sha256;
+                transfers[i].digest = m_files[i].sha256;
             }
             CTransferOptions options;
             options.jobs = jobs;

@@ -10,7 +10,7 @@
 // that ignores the range gets the file written again from its start.
 //
 //   CTransferPool pool(options, [] { return std::unique_ptr<CTransferHash>(new CMySha256); });
-//   std::vector<CTransferJob> jobs = ...;       // url, output, present, length, sha256
+//   std::vector<CTransferJob> jobs = ...;       // url, output, present, length, digest
 //   bool all = pool.Run(jobs, [](const CTransferProgress& p) { ... });
 //
 // Failed transfers are tried again with growing pauses, except when the
@@ -43,7 +43,7 @@ struct CTransferJob
     std::FILE* output = nullptr; ///< open for reading and writing, binary
     long long present = 0;       ///< bytes at the start of `output` already fetched
     long long length = 0;        ///< the file's promised length
-    std::string sha256;          ///< its promised digest, hex (either case)
+    std::string digest;          ///< its promised digest (the hash the pool makes), hex
 
     // How it went, filled in by Run.
     bool ok = false;      ///< complete, with the length and the digest

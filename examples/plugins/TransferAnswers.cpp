@@ -50,7 +50,7 @@ bool CTransferPool::CImpl::CheckKept(CState& state, long long kept)
         return true;
     if (!ReadBack(state, kept))
         return false;
-    if (SameHex(state.hash->HexDigest(), job.sha256))
+    if (SameHex(state.hash->HexDigest(), job.digest))
     {
         Complete(state, std::string());
         return true;
@@ -243,15 +243,15 @@ void CTransferPool::CImpl::Finish(CURL* easy, CURLcode code)
                 return Complete(state, "shorter than promised");
             return Again(state, "the answer ended early", true);
         }
-        if (SameHex(state.hash->HexDigest(), job.sha256))
+        if (SameHex(state.hash->HexDigest(), job.digest))
             return Complete(state, std::string());
         // Bytes kept from before may be what differs: once more, whole.
         if (!state.wholeAnswer && !state.triedAfresh)
         {
             state.triedAfresh = true;
-            return afresh("the SHA-256 differs");
+            return afresh("its digest is not the promised one");
         }
-        return Complete(state, "the SHA-256 differs");
+        return Complete(state, "its digest is not the promised one");
     }
     const std::string error = state.curlError[0] != '\0' ? state.curlError : curl_easy_strerror(code);
     switch (transfer::AfterFailure(code, status))

@@ -109,7 +109,7 @@ public:
         job.output = std::fopen(path.string().c_str(), "r+b");
         job.present = static_cast<long long>(kept.size());
         job.length = static_cast<long long>(file.size());
-        job.sha256 = Sha256Hex(file);
+        job.digest = Sha256Hex(file);
         m_files.push_back(job.output);
         m_paths.push_back(path);
         return job;
@@ -317,7 +317,7 @@ TEST(TransferPoolTest, FaultsAreRetriedResumedOrRefused)
         {"missing: not retried", server.Url("/missing"), "", false, "404", 1, false, ""},
         {"longer than promised", server.Url("/longer"), "", false, "", 1, false, ""},
         {"shorter than promised", server.Url("/shorter"), "", false, "shorter", 1, false, ""},
-        {"other bytes: digest refused", server.Url("/other"), "", false, "SHA-256", 1, false, ""},
+        {"other bytes: digest refused", server.Url("/other"), "", false, "digest", 1, false, ""},
         {"stalled, then served", stalling.Url("/stall"), "", true, "", 2, false, ""},
         {"not http", "file:///etc/hostname", "", false, "not an http", 0, false, nullptr},
     };
