@@ -2,8 +2,33 @@
 
 #include "platform/Platform.h"
 
+#include <cctype>
+#include <cstddef>
+
 namespace curl_object
 {
+
+namespace
+{
+
+// The protocols libcurl lets a redirect go to when it is told none.
+const char kDefaultRedirects[] = "http,https,ftp,ftps";
+
+// Whether the url's scheme is https, in any case, as libcurl reads it.
+bool IsHttps(const char* url)
+{
+    static const char kScheme[] = "https://";
+    if (url == nullptr)
+        return false;
+    for (std::size_t i = 0; kScheme[i] != '\0'; ++i)
+    {
+        if (std::tolower(static_cast<unsigned char>(url[i])) != kScheme[i])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 CUrlHandle::CUrlHandle() : m_handle(curl_easy_init())
 {
@@ -42,6 +67,7 @@ CURLcode CUrlHandle::SetOption(CURLoption option, const void* value)
 
 CURLcode CUrlHandle::SetUrl(const char* url)
 {
+    SetOption(CURLOPT_REDIR_PROTOCOLS_STR, static_cast<const void*>(IsHttps(url) ? "https" : kDefaultRedirects));
     return SetOption(CURLOPT_URL, static_cast<const void*>(url));
 }
 

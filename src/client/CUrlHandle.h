@@ -46,7 +46,10 @@ public:
         return m_handle ? curl_easy_setopt(m_handle, option, function) : CURLE_OK;
     }
 
-    /// CURLOPT_URL.
+    /// CURLOPT_URL, and the protocols a redirect may go to: from an https
+    /// address https only, since a plain connection would hand over what was
+    /// asked for over TLS; from any other, libcurl's default ones. Returns
+    /// the code of setting the url.
     CURLcode SetUrl(const char* url);
     /// Installs DebugTraceCallback, then turns CURLOPT_VERBOSE on or off.
     /// Always returns CURLE_OK.

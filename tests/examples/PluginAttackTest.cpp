@@ -8,6 +8,9 @@
 #include "support/CTestHttpServer.h"
 #include "support/Files.h"
 #include "support/Owners.h"
+#ifndef _WIN32
+#  include "support/TestTls.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -15,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -103,6 +107,23 @@ protected:
 
 TEST_F(PluginAttackTest, ExecutorLeavesEverythingAsItWas)
 {
+    // An https server that sends every request on to the http one, where
+    // this system lets the test trust its own authority.
+    std::unique_ptr<CTestHttpServer> https;
+    std::string noHttps;
+#ifndef _WIN32
+    CTestCertificates made;
+    if (MakeTestCertificates(m_temp / "tls", made, noHttps) && TrustOnlyAuthority(made.authority, noHttps))
+    {
+        https = std::make_unique<CTestHttpServer>(made.good.certificate.string(), made.good.key.string());
+        https->Server().Get(R"(/files/(.+))", [this](const httplib::Request& request, httplib::Response& response) {
+            response.set_redirect(m_server.Url("/files/" + request.matches[1].str()), 302);
+        });
+        https->Start();
+    }
+#else
+    noHttps = "the test trusts its own authority on Linux only";
+#endif
     const struct
     {
         const char* what;
@@ -130,6 +151,8 @@ TEST_F(PluginAttackTest, ExecutorLeavesEverythingAsItWas)
          CFakeFileDef("hostile.txt", Md5Of(kGood), static_cast<long long>(kHostile.size()), "new.txt"), "MD5"},
         {"a file url for a file outside", false, [](const fs::path&, const fs::path&) {},
          DefOf("file://" + (m_outside / "target.txt").string(), "outside\n", "copied.txt"), "only http and https"},
+        {"an https download redirected to http", false, [](const fs::path&, const fs::path&) {},
+         DefOf(https ? https->Url("/files/good.txt") : "", kGood, "redirected.txt"), "redirect from https to http"},
         {"more than the volume holds", false, [](const fs::path&, const fs::path&) {},
          CFakeFileDef("good.txt", Md5Of(kGood), 1LL << 60, "huge.bin"), "not enough free space"},
     };
@@ -140,6 +163,11 @@ TEST_F(PluginAttackTest, ExecutorLeavesEverythingAsItWas)
         if (c.links && !links)
         {
             std::printf("not run here, this system makes no symbolic links: %s\n", c.what);
+            continue;
+        }
+        if (*c.file.GetUrl() == '\0')
+        {
+            std::printf("not run here, %s: %s\n", noHttps.c_str(), c.what);
             continue;
         }
         fs::remove_all(m_install);
@@ -160,9 +188,11 @@ TEST_F(PluginAttackTest, ExecutorLeavesEverythingAsItWas)
         EXPECT_NE(std::string::npos, context.m_lines.find(c.error)) << context.m_lines;
         EXPECT_EQ(install, Tree(m_install));
         EXPECT_EQ(outside, Tree(m_outside));
-        if (c.file.GetLength() > (1LL << 40))
+        // The redirect was not followed to plain http, the huge file was
+        // not fetched at all.
+        if (c.file.GetLength() > (1LL << 40) || std::string(c.file.GetUrl()).rfind("https:", 0) == 0)
         {
-            EXPECT_TRUE(m_server.Targets().empty()); // refused before any download
+            EXPECT_TRUE(m_server.Targets().empty());
         }
     }
 }

@@ -7,13 +7,15 @@
 //   server.Start();
 //   ... server.Url("/a") ... server.Targets() ...
 //
-// The log is kept by the pre-routing handler: do not replace it.
+// The log is kept by the pre-routing handler: do not replace it. Given a
+// certificate and its key (PEM files), it serves https instead.
 #ifndef VESKUPDATE_TESTS_SUPPORT_CTESTHTTPSERVER_H
 #define VESKUPDATE_TESTS_SUPPORT_CTESTHTTPSERVER_H
 
 #include <httplib.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -26,6 +28,9 @@ class CTestHttpServer
 {
 public:
     CTestHttpServer();
+    /// Serves https with the certificate and key. Throws std::runtime_error
+    /// when cpp-httplib was built without TLS or cannot read them.
+    CTestHttpServer(const std::string& certificate, const std::string& key);
     /// Stops the server.
     ~CTestHttpServer();
     CTestHttpServer(const CTestHttpServer&) = delete;
@@ -34,7 +39,7 @@ public:
     CTestHttpServer& operator=(CTestHttpServer&&) = delete;
 
     /// The server itself, for registering handlers.
-    httplib::Server& Server() { return m_server; }
+    httplib::Server& Server() { return *m_server; }
 
     /// Binds to 127.0.0.1 and starts serving. When it returns, connections
     /// are accepted and Stop() takes effect. Throws std::runtime_error when
@@ -47,7 +52,7 @@ public:
 
     int Port() const { return m_port; }
 
-    /// "http://127.0.0.1:<port>" followed by `path`.
+    /// "http://127.0.0.1:<port>" (https for a TLS server) followed by `path`.
     std::string Url(const std::string& path = "/") const;
 
     /// The targets of the requests so far, in arrival order.
@@ -55,7 +60,10 @@ public:
     void ClearTargets();
 
 private:
-    httplib::Server m_server;
+    void Prepare();
+
+    std::unique_ptr<httplib::Server> m_server;
+    bool m_tls = false;
     std::thread m_thread;
     std::atomic<bool> m_finished{false};
     bool m_started = false;
