@@ -4,7 +4,9 @@
 #      errors (it also writes the compile database clang-tidy reads);
 #   2. clang-tidy (.clang-tidy) over src/, tools/ and examples/, no finding
 #      allowed; the Win32 sources are checked for the mingw-w64 target;
-#   3. clang-format (.clang-format) over every tracked C++ file.
+#   3. clang-format (.clang-format) over every tracked C++ file;
+#   4. commit subjects of at most 72 characters, on the commits that are not
+#      ancestors of subject_base (older history stays as it was written).
 #
 #   scripts/lint.sh [build-dir]      check everything (build dir: build/lint)
 #   scripts/lint.sh --format         reformat every tracked C++ file in place
@@ -24,6 +26,10 @@ jobs=$(nproc)
 tidy_pending=()
 # Paths clang-format does not check yet. The list is to stay empty too.
 format_pending=()
+# The last commit written before subjects were held to their length: it and
+# its ancestors are not checked, every later commit is.
+subject_base=e75d776f8ef2f2acd065b5248f0de5a184cfb71b
+subject_limit=72
 
 # Every tracked C++ source, or with no git checkout, every one on disk.
 cpp_files() {
@@ -133,5 +139,23 @@ else
 fi
 if [ "${#format_pending[@]}" -gt 0 ]; then
   echo "lint: clang-format does not check yet: ${format_pending[*]}"
+fi
+echo "-- lint: commit subjects"
+if ! git -C "$root" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  echo "lint: commit subjects: no git checkout, nothing to check"
+elif ! git -C "$root" cat-file -e "$subject_base^{commit}" 2>/dev/null; then
+  # A shallow clone lacks the base, and every commit it has would count as new.
+  echo "lint: commit subjects: $subject_base is not in this clone (fetch the full history)" >&2
+  status=1
+else
+  long=$(git -C "$root" log --format='%h %s' "$subject_base..HEAD" |
+         awk -v limit="$subject_limit" 'length($0) - index($0, " ") > limit')
+  if [ -n "$long" ]; then
+    printf '%s\n' "$long" >&2
+    echo "lint: commit subjects: the commits above have subjects over $subject_limit characters" >&2
+    status=1
+  else
+    echo "lint: commit subjects: $(git -C "$root" rev-list --count "$subject_base..HEAD") new commits, none over $subject_limit characters"
+  fi
 fi
 exit "$status"
