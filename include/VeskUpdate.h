@@ -21,7 +21,9 @@
  *
  * Every object is created inside the library (by a factory or by Clone) and
  * ends only through its own Release; a host never applies delete to an
- * interface pointer. What a factory or Clone returns belongs to the caller,
+ * interface pointer (it does not compile: the interfaces' destructors are
+ * protected, and not virtual, so the tables of virtual operations stay as
+ * they were). What a factory or Clone returns belongs to the caller,
  * who calls Release on it exactly once. Every other pointer an operation
  * returns (records, lists, list elements, strings) is lent: it points into the
  * object that returned it and stays valid until that object refills the
@@ -109,6 +111,14 @@ public:
         /// Called once per item. The item is lent for the duration of the call
         /// only; the receiver copies what it wants to keep.
         virtual void OnItem(T item) = 0;
+
+    protected:
+        IEnum() = default;
+        IEnum(const IEnum&) = default;
+        IEnum(IEnum&&) noexcept = default;
+        IEnum& operator=(const IEnum&) = default;
+        IEnum& operator=(IEnum&&) noexcept = default;
+        ~IEnum() = default;
     };
 };
 
@@ -129,6 +139,14 @@ public:
     /// The pointer and every pointer obtained from the object become invalid.
     /// For the query and local state embedded in an updater it does nothing.
     virtual void Release() = 0;
+
+protected:
+    IReleaseable() = default;
+    IReleaseable(const IReleaseable&) = default;
+    IReleaseable(IReleaseable&&) noexcept = default;
+    IReleaseable& operator=(const IReleaseable&) = default;
+    IReleaseable& operator=(IReleaseable&&) noexcept = default;
+    ~IReleaseable() = default;
 };
 
 /// An object whose state is stored and restored as JSON text.
@@ -143,6 +161,14 @@ public:
     /// Sets the object up from JSON text. Returns false, and changes nothing,
     /// when the text is not valid JSON.
     virtual bool FromString(const char* text) = 0;
+
+protected:
+    IStringInitial() = default;
+    IStringInitial(const IStringInitial&) = default;
+    IStringInitial(IStringInitial&&) noexcept = default;
+    IStringInitial& operator=(const IStringInitial&) = default;
+    IStringInitial& operator=(IStringInitial&&) noexcept = default;
+    ~IStringInitial() = default;
 };
 
 /// A record that can be copied and released.
@@ -153,6 +179,14 @@ public:
     /// A complete, independent copy owned by the caller, who ends it with
     /// Release; null when memory runs out. Works on lent (const) records too.
     virtual T* Clone() const = 0;
+
+protected:
+    ICloneable() = default;
+    ICloneable(const ICloneable&) = default;
+    ICloneable(ICloneable&&) noexcept = default;
+    ICloneable& operator=(const ICloneable&) = default;
+    ICloneable& operator=(ICloneable&&) noexcept = default;
+    ~ICloneable() = default;
 };
 
 /// A read-only indexed sequence.
@@ -166,6 +200,14 @@ public:
     virtual T GetAt(int index) const = 0;
     /// The number of elements.
     virtual int GetCount() const = 0;
+
+protected:
+    IVectable() = default;
+    IVectable(const IVectable&) = default;
+    IVectable(IVectable&&) noexcept = default;
+    IVectable& operator=(const IVectable&) = default;
+    IVectable& operator=(IVectable&&) noexcept = default;
+    ~IVectable() = default;
 };
 
 // ---------------------------------------------------------------------------
@@ -204,11 +246,26 @@ public:
     virtual bool FromString(const char* text) = 0;
     /// Part 0 (most significant) to 3; 0 for any other index.
     virtual unsigned int GetPart(int index) const = 0;
+
+protected:
+    IVersion() = default;
+    IVersion(const IVersion&) = default;
+    IVersion(IVersion&&) noexcept = default;
+    IVersion& operator=(const IVersion&) = default;
+    IVersion& operator=(IVersion&&) noexcept = default;
+    ~IVersion() = default;
 };
 
 /// An ordered list of versions; elements are lent (see IVectable).
 class VESKUPDATE_API IVersionList : public ICloneable<IVersionList>, public IVectable<const IVersion*>
 {
+protected:
+    IVersionList() = default;
+    IVersionList(const IVersionList&) = default;
+    IVersionList(IVersionList&&) noexcept = default;
+    IVersionList& operator=(const IVersionList&) = default;
+    IVersionList& operator=(IVersionList&&) noexcept = default;
+    ~IVersionList() = default;
 };
 
 /// The kinds of change IPatch::GetPatchType reports. The values are distinct
@@ -258,11 +315,26 @@ public:
     /// PatchForceCommon (1), PatchForceRecommend (2), PatchForceMust (3), or
     /// PatchForceUnknown (-1) when the name read was unknown.
     virtual int GetPatchForce() const = 0;
+
+protected:
+    IPatch() = default;
+    IPatch(const IPatch&) = default;
+    IPatch(IPatch&&) noexcept = default;
+    IPatch& operator=(const IPatch&) = default;
+    IPatch& operator=(IPatch&&) noexcept = default;
+    ~IPatch() = default;
 };
 
 /// An ordered list of patches; elements are lent (see IVectable).
 class VESKUPDATE_API IPatchList : public ICloneable<IPatchList>, public IVectable<const IPatch*>
 {
+protected:
+    IPatchList() = default;
+    IPatchList(const IPatchList&) = default;
+    IPatchList(IPatchList&&) noexcept = default;
+    IPatchList& operator=(const IPatchList&) = default;
+    IPatchList& operator=(IPatchList&&) noexcept = default;
+    ~IPatchList() = default;
 };
 
 /// One downloadable file. Getters return lent pointers into the record.
@@ -278,11 +350,26 @@ public:
     /// The local path when one is given; otherwise the last segment of the url
     /// (or the whole url when it has no "://").
     virtual const char* GetName() const = 0;
+
+protected:
+    IFileDef() = default;
+    IFileDef(const IFileDef&) = default;
+    IFileDef(IFileDef&&) noexcept = default;
+    IFileDef& operator=(const IFileDef&) = default;
+    IFileDef& operator=(IFileDef&&) noexcept = default;
+    ~IFileDef() = default;
 };
 
 /// An ordered list of file definitions; elements are lent (see IVectable).
 class IFileDefList : public ICloneable<IFileDefList>, public IVectable<const IFileDef*>
 {
+protected:
+    IFileDefList() = default;
+    IFileDefList(const IFileDefList&) = default;
+    IFileDefList(IFileDefList&&) noexcept = default;
+    IFileDefList& operator=(const IFileDefList&) = default;
+    IFileDefList& operator=(IFileDefList&&) noexcept = default;
+    ~IFileDefList() = default;
 };
 
 /// What to download for a patch or a version. Getters return lent pointers
@@ -301,6 +388,14 @@ public:
     virtual const char* GetDirectType() const = 0;
     /// The package's resource files ("resource").
     virtual const IFileDefList* GetResource() const = 0;
+
+protected:
+    IUpdatePackage() = default;
+    IUpdatePackage(const IUpdatePackage&) = default;
+    IUpdatePackage(IUpdatePackage&&) noexcept = default;
+    IUpdatePackage& operator=(const IUpdatePackage&) = default;
+    IUpdatePackage& operator=(IUpdatePackage&&) noexcept = default;
+    ~IUpdatePackage() = default;
 };
 
 /// How to verify the files of an installed version.
@@ -312,6 +407,14 @@ public:
     /// The check's type name ("type"): the host acquires the file checker
     /// that serves it (ITModuleManager::AcquireObject).
     virtual const char* GetType() const = 0;
+
+protected:
+    IFileCheckerDef() = default;
+    IFileCheckerDef(const IFileCheckerDef&) = default;
+    IFileCheckerDef(IFileCheckerDef&&) noexcept = default;
+    IFileCheckerDef& operator=(const IFileCheckerDef&) = default;
+    IFileCheckerDef& operator=(IFileCheckerDef&&) noexcept = default;
+    ~IFileCheckerDef() = default;
 };
 
 // ---------------------------------------------------------------------------
@@ -359,6 +462,14 @@ public:
     virtual const IUpdatePackage* GetVersionPackage(const char* version) = 0;
     /// The file-check definition of a version, or null.
     virtual const IFileCheckerDef* GetFileCheckDef(const char* version) = 0;
+
+protected:
+    IVersionQuery() = default;
+    IVersionQuery(const IVersionQuery&) = default;
+    IVersionQuery(IVersionQuery&&) noexcept = default;
+    IVersionQuery& operator=(const IVersionQuery&) = default;
+    IVersionQuery& operator=(IVersionQuery&&) noexcept = default;
+    ~IVersionQuery() = default;
 };
 
 /// The lists ILocalQuery::GetPatchList returns.
@@ -387,6 +498,14 @@ public:
     /// for PatchListDownloaded (1), null otherwise. The list itself, lent;
     /// never release it.
     virtual const IPatchList* GetPatchList(int which) const = 0;
+
+protected:
+    ILocalQuery() = default;
+    ILocalQuery(const ILocalQuery&) = default;
+    ILocalQuery(ILocalQuery&&) noexcept = default;
+    ILocalQuery& operator=(const ILocalQuery&) = default;
+    ILocalQuery& operator=(ILocalQuery&&) noexcept = default;
+    ~ILocalQuery() = default;
 };
 
 /// One product kept up to date: its name, its version center, an embedded
@@ -413,6 +532,14 @@ public:
     /// newer; appends a copy to the installed list when it is equal; does
     /// nothing when it is older.
     virtual void SetPatchInstalled(const IPatch* patch) = 0;
+
+protected:
+    IUpdater() = default;
+    IUpdater(const IUpdater&) = default;
+    IUpdater(IUpdater&&) noexcept = default;
+    IUpdater& operator=(const IUpdater&) = default;
+    IUpdater& operator=(IUpdater&&) noexcept = default;
+    ~IUpdater() = default;
 };
 
 // ---------------------------------------------------------------------------
@@ -444,6 +571,14 @@ public:
     /// the callback are used during the call only; the host keeps ownership.
     virtual bool Execute(const IUpdatePackage* package, const char* directory,
                          IEnumable<const IFileDef*>::IEnum* failed) = 0;
+
+protected:
+    IUpdateExecutor() = default;
+    IUpdateExecutor(const IUpdateExecutor&) = default;
+    IUpdateExecutor(IUpdateExecutor&&) noexcept = default;
+    IUpdateExecutor& operator=(const IUpdateExecutor&) = default;
+    IUpdateExecutor& operator=(IUpdateExecutor&&) noexcept = default;
+    ~IUpdateExecutor() = default;
 };
 
 /// An object made by a file-checker plug-in library. The first three
@@ -470,6 +605,14 @@ public:
     /// the directory and the callback are used during the call only.
     virtual bool CheckFiles(const IFileDefList* files, const char* directory,
                             IEnumable<const IFileDef*>::IEnum* failed) = 0;
+
+protected:
+    IFileChecker() = default;
+    IFileChecker(const IFileChecker&) = default;
+    IFileChecker(IFileChecker&&) noexcept = default;
+    IFileChecker& operator=(const IFileChecker&) = default;
+    IFileChecker& operator=(IFileChecker&&) noexcept = default;
+    ~IFileChecker() = default;
 };
 
 /// What a host hands an executor or checker beyond the package: named
@@ -494,7 +637,9 @@ public:
 protected:
     IExecutionContext() = default;
     IExecutionContext(const IExecutionContext&) = default;
+    IExecutionContext(IExecutionContext&&) noexcept = default;
     IExecutionContext& operator=(const IExecutionContext&) = default;
+    IExecutionContext& operator=(IExecutionContext&&) noexcept = default;
     ~IExecutionContext() = default;
 };
 
@@ -512,6 +657,14 @@ public:
     /// may be null: then it behaves as Execute.
     virtual bool ExecuteWith(const IUpdatePackage* package, const char* directory,
                              IEnumable<const IFileDef*>::IEnum* failed, IExecutionContext* context) = 0;
+
+protected:
+    IContextUpdateExecutor() = default;
+    IContextUpdateExecutor(const IContextUpdateExecutor&) = default;
+    IContextUpdateExecutor(IContextUpdateExecutor&&) noexcept = default;
+    IContextUpdateExecutor& operator=(const IContextUpdateExecutor&) = default;
+    IContextUpdateExecutor& operator=(IContextUpdateExecutor&&) noexcept = default;
+    ~IContextUpdateExecutor() = default;
 };
 
 /// A file checker that also takes a context (see kContextAware).
@@ -522,6 +675,14 @@ public:
     /// `context` may be null: then it behaves as CheckFiles.
     virtual bool CheckFilesWith(const IFileDefList* files, const char* directory,
                                 IEnumable<const IFileDef*>::IEnum* failed, IExecutionContext* context) = 0;
+
+protected:
+    IContextFileChecker() = default;
+    IContextFileChecker(const IContextFileChecker&) = default;
+    IContextFileChecker(IContextFileChecker&&) noexcept = default;
+    IContextFileChecker& operator=(const IContextFileChecker&) = default;
+    IContextFileChecker& operator=(IContextFileChecker&&) noexcept = default;
+    ~IContextFileChecker() = default;
 };
 
 /// Registers plug-in libraries by file name and hands out their objects by
@@ -550,16 +711,38 @@ public:
     virtual T* AcquireObject(const char* type) = 0;
     /// Releases the object unless it is pinned.
     virtual void ReleaseObject(T* object) = 0;
+
+protected:
+    ITModuleManager() = default;
+    ITModuleManager(const ITModuleManager&) = default;
+    ITModuleManager(ITModuleManager&&) noexcept = default;
+    ITModuleManager& operator=(const ITModuleManager&) = default;
+    ITModuleManager& operator=(ITModuleManager&&) noexcept = default;
+    ~ITModuleManager() = default;
 };
 
 /// Manager of update-executor plug-ins (kvrUpdate::CreateExecutorManager).
 class VESKUPDATE_API IExecutorManager : public ITModuleManager<IUpdateExecutor>, public IReleaseable
 {
+protected:
+    IExecutorManager() = default;
+    IExecutorManager(const IExecutorManager&) = default;
+    IExecutorManager(IExecutorManager&&) noexcept = default;
+    IExecutorManager& operator=(const IExecutorManager&) = default;
+    IExecutorManager& operator=(IExecutorManager&&) noexcept = default;
+    ~IExecutorManager() = default;
 };
 
 /// Manager of file-checker plug-ins (kvrUpdate::CreateFileCheckerManager).
 class VESKUPDATE_API IFileCheckerManager : public ITModuleManager<IFileChecker>, public IReleaseable
 {
+protected:
+    IFileCheckerManager() = default;
+    IFileCheckerManager(const IFileCheckerManager&) = default;
+    IFileCheckerManager(IFileCheckerManager&&) noexcept = default;
+    IFileCheckerManager& operator=(const IFileCheckerManager&) = default;
+    IFileCheckerManager& operator=(IFileCheckerManager&&) noexcept = default;
+    ~IFileCheckerManager() = default;
 };
 
 // ---------------------------------------------------------------------------
