@@ -4,8 +4,9 @@
 # .pc files PKG_CONFIG_LIBDIR points at); without it, the header and the
 # library are looked for on CMake's search paths (CMAKE_PREFIX_PATH,
 # CMAKE_FIND_ROOT_PATH for a cross build). A static libsodium needs
-# SODIUM_STATIC defined by its users on Windows; set Sodium_USE_STATIC_LIBS
-# to look for one and get that definition.
+# SODIUM_STATIC defined by its users on Windows: it comes with the .pc
+# file's flags, or set Sodium_USE_STATIC_LIBS to look for a static library
+# and get that definition.
 #
 # Sets Sodium_FOUND, Sodium_VERSION, Sodium_INCLUDE_DIR, Sodium_LIBRARY.
 
@@ -42,6 +43,11 @@ if(Sodium_FOUND AND NOT TARGET Sodium::Sodium)
   set_target_properties(Sodium::Sodium PROPERTIES
     IMPORTED_LOCATION "${Sodium_LIBRARY}"
     INTERFACE_INCLUDE_DIRECTORIES "${Sodium_INCLUDE_DIR}")
+  # The .pc file's other flags come along: a static build's says
+  # -DSODIUM_STATIC there.
+  if(PC_SODIUM_CFLAGS_OTHER)
+    set_property(TARGET Sodium::Sodium APPEND PROPERTY INTERFACE_COMPILE_OPTIONS ${PC_SODIUM_CFLAGS_OTHER})
+  endif()
   if(Sodium_USE_STATIC_LIBS)
     set_property(TARGET Sodium::Sodium APPEND PROPERTY INTERFACE_COMPILE_DEFINITIONS SODIUM_STATIC)
   endif()
