@@ -1,0 +1,50 @@
+# Finds libdivsufsort (suffix arrays with 32-bit indexes) and, when present,
+# libdivsufsort64 (64-bit indexes): pkg-config first (Debian, the Windows
+# dependency prefix), then a plain search for the headers and the libraries.
+#   Divsufsort_FOUND, target Divsufsort::Divsufsort
+#   Divsufsort_64_FOUND, target Divsufsort::Divsufsort64 (optional)
+if(TARGET Divsufsort::Divsufsort)
+  set(Divsufsort_FOUND TRUE)
+  if(TARGET Divsufsort::Divsufsort64)
+    set(Divsufsort_64_FOUND TRUE)
+  endif()
+  return()
+endif()
+
+find_package(PkgConfig QUIET)
+# vesk_divsufsort_find(<target suffix> <pkg-config module> <header> <library>)
+macro(vesk_divsufsort_find suffix module header library)
+  if(PKG_CONFIG_FOUND)
+    pkg_check_modules(PC_${library} QUIET IMPORTED_TARGET ${module})
+  endif()
+  if(PC_${library}_FOUND)
+    add_library(Divsufsort::${suffix} INTERFACE IMPORTED)
+    target_link_libraries(Divsufsort::${suffix} INTERFACE PkgConfig::PC_${library})
+    set(Divsufsort_VERSION "${PC_${library}_VERSION}")
+  else()
+    find_path(${library}_INCLUDE_DIR ${header})
+    find_library(${library}_LIBRARY NAMES ${library} lib${library})
+    if(${library}_INCLUDE_DIR AND ${library}_LIBRARY)
+      add_library(Divsufsort::${suffix} UNKNOWN IMPORTED)
+      set_target_properties(Divsufsort::${suffix} PROPERTIES
+        IMPORTED_LOCATION "${${library}_LIBRARY}"
+        INTERFACE_INCLUDE_DIRECTORIES "${${library}_INCLUDE_DIR}")
+    endif()
+    mark_as_advanced(${library}_INCLUDE_DIR ${library}_LIBRARY)
+  endif()
+endmacro()
+
+vesk_divsufsort_find(Divsufsort libdivsufsort divsufsort.h divsufsort)
+vesk_divsufsort_find(Divsufsort64 libdivsufsort64 divsufsort64.h divsufsort64)
+if(TARGET Divsufsort::Divsufsort64)
+  set(Divsufsort_64_FOUND TRUE)
+else()
+  set(Divsufsort_64_FOUND FALSE)
+endif()
+
+include(FindPackageHandleStandardArgs)
+if(TARGET Divsufsort::Divsufsort)
+  set(_vesk_divsufsort_found TRUE)
+endif()
+find_package_handle_standard_args(Divsufsort REQUIRED_VARS _vesk_divsufsort_found VERSION_VAR Divsufsort_VERSION)
+unset(_vesk_divsufsort_found)
