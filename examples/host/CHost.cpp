@@ -1,5 +1,6 @@
 #include "CHost.h"
 
+#include "Printable.h"
 #include "Reachability.h"
 #include "Report.h"
 #include "StateCheck.h"
@@ -22,7 +23,9 @@ CHost::~CHost()
 
 int CHost::Error(const std::string& message, int status)
 {
-    std::fprintf(m_err, "vesk-host: error: %s\n", message.c_str());
+    // Messages carry names, urls and reasons that came from the version
+    // center or a plug-in.
+    std::fprintf(m_err, "vesk-host: error: %s\n", Printable(message).c_str());
     return status;
 }
 
@@ -118,8 +121,8 @@ int CHost::Unanswered(const std::string& what)
 
 void CHost::PrintHeader()
 {
-    std::fprintf(m_out, "Product         %s\n", m_updater->GetProductName());
-    std::fprintf(m_out, "Version center  %s\n", VersionCenter().c_str());
+    std::fprintf(m_out, "Product         %s\n", Printable(m_updater->GetProductName()).c_str());
+    std::fprintf(m_out, "Version center  %s\n", Printable(VersionCenter()).c_str());
     std::fprintf(m_out, "Installed       %s\n", InstalledVersion().c_str());
 }
 
@@ -225,7 +228,7 @@ int CHost::Versions()
     const IVersionList* versions = m_updater->GetVersionQuery()->GetVersions();
     if (versions == nullptr)
         return Unanswered("version list");
-    std::fprintf(m_out, "Versions of %s\n", m_updater->GetProductName());
+    std::fprintf(m_out, "Versions of %s\n", Printable(m_updater->GetProductName()).c_str());
     report::PrintVersionList(m_out, versions);
     return Ok;
 }
@@ -267,7 +270,7 @@ int CHost::PatchPackage(const std::string& patch)
     const IUpdatePackage* package = m_updater->GetVersionQuery()->GetPatchPackage(patch.c_str());
     if (package == nullptr)
         return Unanswered("package for patch '" + patch + "'");
-    std::fprintf(m_out, "Package of patch %s\n", patch.c_str());
+    std::fprintf(m_out, "Package of patch %s\n", Printable(patch).c_str());
     report::PrintPackage(m_out, package);
     return Ok;
 }
@@ -355,7 +358,7 @@ int CHost::RecordDownloaded(const std::string& number)
         return Failed;
     if (FindIn(m_updater->GetLocalQuery()->GetPatchList(PatchListDownloaded), number) != nullptr)
     {
-        std::fprintf(m_out, "Patch %s is already recorded as downloaded; nothing changed\n", number.c_str());
+        std::fprintf(m_out, "Patch %s is already recorded as downloaded; nothing changed\n", Printable(number).c_str());
         return Ok;
     }
     std::string source;
@@ -368,7 +371,7 @@ int CHost::RecordDownloaded(const std::string& number)
     m_updater->SetPatchDownloaded(patch);
     if (!Save())
         return Failed;
-    std::fprintf(m_out, "Recorded patch %s (from %s) as downloaded\n", number.c_str(), source.c_str());
+    std::fprintf(m_out, "Recorded patch %s (from %s) as downloaded\n", Printable(number).c_str(), source.c_str());
     report::PrintLocalState(m_out, m_updater->GetLocalQuery());
     return Ok;
 }
@@ -380,7 +383,7 @@ int CHost::RecordInstalled(const std::string& number)
     ILocalQuery* local = m_updater->GetLocalQuery();
     if (FindIn(local->GetPatchList(PatchListInstalled), number) != nullptr)
     {
-        std::fprintf(m_out, "Patch %s is already recorded as installed; nothing changed\n", number.c_str());
+        std::fprintf(m_out, "Patch %s is already recorded as installed; nothing changed\n", Printable(number).c_str());
         return Ok;
     }
     std::string source;
@@ -401,19 +404,19 @@ int CHost::RecordInstalled(const std::string& number)
     const std::string after = InstalledVersion();
     if (before == after && local->GetPatchList(PatchListInstalled)->GetCount() == installedBefore)
     {
-        std::fprintf(m_out, "Patch %s leads to %s, older than the installed %s; nothing changed\n", number.c_str(),
-                     result.c_str(), after.c_str());
+        std::fprintf(m_out, "Patch %s leads to %s, older than the installed %s; nothing changed\n",
+                     Printable(number).c_str(), result.c_str(), after.c_str());
         return Ok;
     }
     // Installed only once it is recorded: nothing is reported before the save.
     if (!Save())
         return Failed;
     if (before != after)
-        std::fprintf(m_out, "Installed patch %s (from %s): version %s -> %s\n", number.c_str(), source.c_str(),
-                     before.c_str(), after.c_str());
+        std::fprintf(m_out, "Installed patch %s (from %s): version %s -> %s\n", Printable(number).c_str(),
+                     source.c_str(), before.c_str(), after.c_str());
     else
-        std::fprintf(m_out, "Installed patch %s (from %s): added to the installed patches of %s\n", number.c_str(),
-                     source.c_str(), after.c_str());
+        std::fprintf(m_out, "Installed patch %s (from %s): added to the installed patches of %s\n",
+                     Printable(number).c_str(), source.c_str(), after.c_str());
     report::PrintLocalState(m_out, local);
     return Ok;
 }
@@ -422,10 +425,10 @@ int CHost::ShowState(bool raw)
 {
     if (!Load())
         return Failed;
-    std::fprintf(m_out, "State of %s (%s)\n", m_updater->GetProductName(), m_file.GetPath().c_str());
-    std::fprintf(m_out, "  version center      %s\n", VersionCenter().c_str());
+    std::fprintf(m_out, "State of %s (%s)\n", Printable(m_updater->GetProductName()).c_str(), m_file.GetPath().c_str());
+    std::fprintf(m_out, "  version center      %s\n", Printable(VersionCenter()).c_str());
     report::PrintLocalState(m_out, m_updater->GetLocalQuery());
     if (raw)
-        std::fprintf(m_out, "%s", m_updater->ToString());
+        std::fprintf(m_out, "%s", PrintableLines(m_updater->ToString()).c_str());
     return Ok;
 }

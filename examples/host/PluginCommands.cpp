@@ -2,7 +2,11 @@
 // executor applies a package, a file checker checks installed files.
 #include "CHost.h"
 
+#include "Printable.h"
+
+#include <cstdio>
 #include <filesystem>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -33,6 +37,29 @@ public:
 
 private:
     std::vector<std::string> m_names;
+};
+
+// What the host hands a context-aware plug-in: no settings yet, and a place
+// for the lines it reports, kept to be shown once the call has returned.
+class CReportLines final : public IExecutionContext
+{
+public:
+    const char* GetSetting(const char*) const override { return nullptr; }
+    void OnProgress(long long, long long, int, int) override {}
+    void OnReport(const char* line) override { m_lines.emplace_back(line != nullptr ? line : ""); }
+
+    const std::vector<std::string>& Lines() const { return m_lines; }
+
+    std::string Joined() const
+    {
+        std::string text;
+        for (const std::string& line : m_lines)
+            text += (text.empty() ? "" : "; ") + line;
+        return text;
+    }
+
+private:
+    std::vector<std::string> m_lines;
 };
 
 // A manager and the one object acquired from it, both given back on every way
@@ -109,16 +136,24 @@ int CHost::Apply(const IUpdatePackage* package, const std::string& what, const s
     if (object == nullptr)
         return Error(problem);
     CFailedFiles failed;
-    if (!object->Execute(package, directory.c_str(), &failed))
+    CReportLines reports;
+    // A plug-in that takes a context says why a file failed.
+    const bool applied = object->IsType(kContextAware) ? static_cast<IContextUpdateExecutor*>(object)->ExecuteWith(
+                                                             package, directory.c_str(), &failed, &reports)
+                                                       : object->Execute(package, directory.c_str(), &failed);
+    if (!applied)
     {
+        const std::string why = reports.Lines().empty() ? "" : " (" + reports.Joined() + ")";
         if (failed.Count() == 0)
-            return Error("the executor could not apply the " + what);
+            return Error("the executor could not apply the " + what + why);
         return Error(std::to_string(failed.Count()) + " file(s) of the " + what +
-                     " could not be put in place: " + failed.Joined());
+                     " could not be put in place: " + failed.Joined() + why);
     }
+    for (const std::string& line : reports.Lines())
+        std::fprintf(m_out, "%s\n", Printable(line).c_str());
     const int files = package->GetResource()->GetCount() + (*package->GetDirectFile()->GetUrl() ? 1 : 0);
-    std::fprintf(m_out, "Applied the %s to %s: %d file%s in place (executor type %s)\n", what.c_str(),
-                 directory.c_str(), files, files == 1 ? "" : "s", package->GetDirectType());
+    std::fprintf(m_out, "Applied the %s to %s: %d file%s in place (executor type %s)\n", Printable(what).c_str(),
+                 directory.c_str(), files, files == 1 ? "" : "s", Printable(package->GetDirectType()).c_str());
     return Ok;
 }
 
@@ -176,6 +211,6 @@ int CHost::Verify(const std::string& version, const std::string& directory, cons
                      directory + " do not match version " + version + ": " + failed.Joined());
     }
     std::fprintf(m_out, "All %d files of version %s in %s match (checker type %s)\n", files->GetCount(),
-                 version.c_str(), directory.c_str(), check->GetType());
+                 Printable(version).c_str(), directory.c_str(), Printable(check->GetType()).c_str());
     return Ok;
 }

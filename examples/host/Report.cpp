@@ -1,5 +1,7 @@
 #include "Report.h"
 
+#include "Printable.h"
+
 using namespace kvrUpdate;
 
 namespace report
@@ -64,13 +66,14 @@ void PrintVersionList(std::FILE* out, const IVersionList* versions)
 
 void PrintPatch(std::FILE* out, const IPatch* patch)
 {
-    std::fprintf(out, "  %-8s -> %-12s %-8s %-9s %s\n", patch->GetPatchNumber(), patch->GetResultVersion()->ToString(),
-                 PatchTypeName(patch->GetPatchType()), PatchForceName(patch->GetPatchForce()), patch->GetTitle());
+    std::fprintf(out, "  %-8s -> %-12s %-8s %-9s %s\n", Printable(patch->GetPatchNumber()).c_str(),
+                 patch->GetResultVersion()->ToString(), PatchTypeName(patch->GetPatchType()),
+                 PatchForceName(patch->GetPatchForce()), Printable(patch->GetTitle()).c_str());
     const char* dependOn = patch->GetDependOn();
     std::fprintf(out, "           applies to %s; depends on %s\n", JoinVersions(patch->GetApplyVersions()).c_str(),
-                 *dependOn ? dependOn : "nothing");
+                 *dependOn ? Printable(dependOn).c_str() : "nothing");
     if (*patch->GetComment())
-        std::fprintf(out, "           %s\n", patch->GetComment());
+        std::fprintf(out, "           %s\n", Printable(patch->GetComment()).c_str());
 }
 
 void PrintPatchList(std::FILE* out, const IPatchList* patches)
@@ -92,7 +95,7 @@ std::string JoinPatchNumbers(const IPatchList* patches)
     {
         if (!text.empty())
             text += ", ";
-        text += patches->GetAt(i)->GetPatchNumber();
+        text += Printable(patches->GetAt(i)->GetPatchNumber());
     }
     return text.empty() ? "none" : text;
 }
@@ -102,16 +105,18 @@ namespace
 
 void PrintFile(std::FILE* out, const char* indent, const IFileDef* file)
 {
-    std::fprintf(out, "%s%s  %lld bytes  md5 %s\n%s  from %s\n", indent, file->GetName(), file->GetLength(),
-                 *file->GetMd5() ? file->GetMd5() : "-", indent, file->GetUrl());
+    std::fprintf(out, "%s%s  %lld bytes  md5 %s\n%s  from %s\n", indent, Printable(file->GetName()).c_str(),
+                 file->GetLength(), *file->GetMd5() ? Printable(file->GetMd5()).c_str() : "-", indent,
+                 Printable(file->GetUrl()).c_str());
 }
 
 } // namespace
 
 void PrintPackage(std::FILE* out, const IUpdatePackage* package)
 {
-    std::fprintf(out, "  base url     %s\n", *package->GetBaseUrl() ? package->GetBaseUrl() : "-");
-    std::fprintf(out, "  direct type  %s\n", *package->GetDirectType() ? package->GetDirectType() : "-");
+    std::fprintf(out, "  base url     %s\n", *package->GetBaseUrl() ? Printable(package->GetBaseUrl()).c_str() : "-");
+    std::fprintf(out, "  direct type  %s\n",
+                 *package->GetDirectType() ? Printable(package->GetDirectType()).c_str() : "-");
     const IFileDef* direct = package->GetDirectFile();
     if (*direct->GetUrl() || *direct->GetName())
     {
@@ -130,7 +135,8 @@ void PrintPackage(std::FILE* out, const IUpdatePackage* package)
 
 void PrintFileCheck(std::FILE* out, const IFileCheckerDef* check)
 {
-    std::fprintf(out, "  type  %s\n  url   %s\n", *check->GetType() ? check->GetType() : "-", check->GetUrl());
+    std::fprintf(out, "  type  %s\n  url   %s\n", *check->GetType() ? Printable(check->GetType()).c_str() : "-",
+                 Printable(check->GetUrl()).c_str());
 }
 
 void PrintLocalState(std::FILE* out, const ILocalQuery* local)

@@ -1,5 +1,6 @@
 // Readable reports of the records the library lends. Every function only reads
-// through the public interfaces and keeps no pointer.
+// through the public interfaces and keeps no pointer. Every text that came
+// from the version center is printed through Printable.
 #ifndef VESK_HOST_REPORT_H
 #define VESK_HOST_REPORT_H
 
