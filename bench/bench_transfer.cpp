@@ -188,9 +188,12 @@ public:
             for (std::size_t i = 0; i < m_files.size(); ++i)
             {
                 const fs::path path = out / m_files[i].path;
-                fs::create_directories(path.parent_path());
                 transfers[i].url = m_base + m_files[i].path;
-                transfers[i].output = std::fopen(path.string().c_str(), "w+b");
+                transfers[i].open = [path](long long& present, std::string&) {
+                    fs::create_directories(path.parent_path());
+                    present = 0;
+                    return std::fopen(path.string().c_str(), "w+b");
+                };
                 transfers[i].length = m_files[i].length;
                 transfers[i].digest = m_files[i].sha256;
             }
@@ -198,8 +201,6 @@ public:
             options.jobs = jobs;
             CTransferPool pool(options, [] { return std::unique_ptr<CTransferHash>(new CSha256); });
             const bool ok = pool.Run(transfers, TransferProgressSink());
-            for (CTransferJob& transfer : transfers)
-                std::fclose(transfer.output);
             Check(ok, "the pool failed: " + FirstError(transfers));
         });
     }

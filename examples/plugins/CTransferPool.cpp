@@ -35,6 +35,8 @@ CTransferPool::CImpl::~CImpl()
 
 void CTransferPool::CImpl::Start(CState& state)
 {
+    if (!state.opened && !Open(state))
+        return;
     CURL* easy = nullptr;
     if (!m_idle.empty())
     {
@@ -100,6 +102,18 @@ void CTransferPool::CImpl::Again(CState& state, const std::string& error, bool p
     {
         m_ready.push_front(&state);
         return;
+    }
+    // A file of its own is closed while the job waits, so that a run of
+    // many failing files does not hold them all open; it is opened again
+    // (through the hook) before the next attempt.
+    if (state.owned)
+    {
+        const bool closed = std::fclose(state.job->output) == 0;
+        state.job->output = nullptr;
+        state.owned = false;
+        state.opened = false;
+        if (!closed)
+            return Complete(state, "cannot write the file");
     }
     state.notBefore = Clock::now() + std::chrono::milliseconds(transfer::BackoffMs(attempts + 1, m_options.backoffMs,
                                                                                    m_options.maxBackoffMs));

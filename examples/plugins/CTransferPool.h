@@ -42,8 +42,15 @@ struct CTransferJob
     std::string url;             ///< http or https only
     std::FILE* output = nullptr; ///< open for reading and writing, binary
     long long present = 0;       ///< bytes at the start of `output` already fetched
-    long long length = 0;        ///< the file's promised length
-    std::string digest;          ///< its promised digest (the hash the pool makes), hex
+    /// Instead of `output` and `present`, for runs of more files than may be
+    /// open at once: called just before the job's first request to open its
+    /// file (as `output`) and say how many bytes it keeps from before; null,
+    /// with the reason in `error`, when it cannot. The pool then closes that
+    /// file itself when the job ends (a failed close fails the job), and
+    /// while it waits to try again: the hook must open the same file again.
+    std::function<std::FILE*(long long& present, std::string& error)> open;
+    long long length = 0; ///< the file's promised length
+    std::string digest;   ///< its promised digest (the hash the pool makes), hex
 
     // How it went, filled in by Run.
     bool ok = false;      ///< complete, with the length and the digest

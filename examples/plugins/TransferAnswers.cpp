@@ -30,9 +30,20 @@ void CTransferPool::CImpl::Hold(CState& state, long long held)
 
 void CTransferPool::CImpl::Complete(CState& state, const std::string& error)
 {
-    state.job->ok = error.empty();
-    state.job->error = error;
-    if (state.job->ok)
+    CTransferJob& job = *state.job;
+    job.ok = error.empty();
+    job.error = error;
+    if (state.owned && job.output != nullptr)
+    {
+        if (std::fclose(job.output) != 0 && job.ok)
+        {
+            job.ok = false;
+            job.error = "cannot write the file";
+        }
+        job.output = nullptr;
+        state.owned = false;
+    }
+    if (job.ok)
         ++m_progress.filesDone;
 }
 
@@ -52,7 +63,7 @@ bool CTransferPool::CImpl::CheckKept(CState& state, long long kept)
         return false;
     if (SameHex(state.hash->HexDigest(), job.digest))
     {
-        Complete(state, std::string());
+        job.ok = true; // Open completes it
         return true;
     }
     Hold(state, 0);
@@ -72,12 +83,38 @@ void CTransferPool::CImpl::Prepare(CState& state)
     job.connections = 0;
     if (!transfer::IsHttpUrl(job.url))
         return Complete(state, "not an http or https url");
-    if (job.output == nullptr || job.length < 0)
+    if ((job.output == nullptr && !job.open) || job.length < 0)
         return Complete(state, "no file to write");
+    if (job.open || Open(state))
+        m_ready.push_back(&state);
+}
+
+// Makes the job's output ready and takes in the bytes it keeps; false when
+// the job is over (done with them alone, or failed).
+bool CTransferPool::CImpl::Open(CState& state)
+{
+    CTransferJob& job = *state.job;
+    state.opened = true;
+    if (job.open)
+    {
+        std::string error;
+        job.present = 0;
+        job.output = job.open(job.present, error);
+        if (job.output == nullptr)
+        {
+            Complete(state, error.empty() ? "cannot open the file" : error);
+            return false;
+        }
+        state.owned = true;
+    }
     if (!CheckKept(state, job.present))
         Hold(state, 0);
-    if (!job.ok)
-        m_ready.push_back(&state);
+    if (job.ok)
+    {
+        Complete(state, std::string()); // closes an output of its own
+        return false;
+    }
+    return true;
 }
 
 // Feeds the first `bytes` bytes of the output into a new digest.

@@ -29,6 +29,8 @@ public:
         long long hashed = 0;     // bytes [0, hashed) of the output went into `hash`
         bool wholeAnswer = false; // the bytes held all came from one 200 answer
         bool triedAfresh = false; // a digest mismatch was already met by starting over
+        bool opened = false;      // the output is there (given, or opened by the job's hook)
+        bool owned = false;       // ... and the pool closes it
         TransferClock::time_point notBefore;
         // The attempt running now.
         bool bodyStarted = false;
@@ -49,6 +51,7 @@ private:
     static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user);
 
     void Prepare(CState& state);
+    bool Open(CState& state);
     bool CheckKept(CState& state, long long kept);
     bool BeginBody(CState& state);
     bool ReadBack(CState& state, long long bytes);

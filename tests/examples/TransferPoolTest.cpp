@@ -86,31 +86,46 @@ CTransferOptions QuickOptions()
     return options;
 }
 
-// The files a test writes into: each created holding the bytes kept from
-// an earlier run, opened for reading and writing.
+// The files a test writes into, each created holding the bytes kept from
+// an earlier run. The pool opens them itself, through the job's hook, as
+// the download plug-in has it do; with `given` the job gets the open file.
 class COutputs
 {
 public:
     explicit COutputs(const fs::path& dir) : m_dir(dir) {}
     ~COutputs()
     {
-        for (std::FILE* file : m_files)
+        for (std::FILE* file : m_given)
             std::fclose(file);
     }
     COutputs(const COutputs&) = delete;
     COutputs& operator=(const COutputs&) = delete;
 
-    CTransferJob Job(const std::string& url, const std::string& file, const std::string& kept = std::string())
+    CTransferJob Job(const std::string& url, const std::string& file, const std::string& kept = std::string(),
+                     bool given = false)
     {
-        const fs::path path = m_dir / ("out-" + std::to_string(m_files.size()));
+        const fs::path path = m_dir / ("out-" + std::to_string(m_paths.size()));
         WriteFile(path, kept);
         CTransferJob job;
         job.url = url;
-        job.output = std::fopen(path.string().c_str(), "r+b");
-        job.present = static_cast<long long>(kept.size());
+        if (given)
+        {
+            job.output = std::fopen(path.string().c_str(), "r+b");
+            job.present = static_cast<long long>(kept.size());
+            m_given.push_back(job.output);
+        }
+        else
+        {
+            job.open = [path](long long& present, std::string& error) {
+                std::FILE* opened = std::fopen(path.string().c_str(), "r+b");
+                if (opened == nullptr)
+                    error = "cannot open " + path.string();
+                present = static_cast<long long>(fs::file_size(path));
+                return opened;
+            };
+        }
         job.length = static_cast<long long>(file.size());
         job.digest = Sha256Hex(file);
-        m_files.push_back(job.output);
         m_paths.push_back(path);
         return job;
     }
@@ -118,13 +133,14 @@ public:
     /// What the job's file holds now (after Run).
     std::string Held(std::size_t index)
     {
-        std::fflush(m_files[index]);
+        for (std::FILE* file : m_given)
+            std::fflush(file);
         return ReadFile(m_paths[index]);
     }
 
 private:
     fs::path m_dir;
-    std::vector<std::FILE*> m_files;
+    std::vector<std::FILE*> m_given;
     std::vector<fs::path> m_paths;
 };
 
@@ -306,9 +322,10 @@ TEST(TransferPoolTest, FaultsAreRetriedResumedOrRefused)
         int attempts;
         bool resumed;
         const char* firstRange; // the first request's Range header
+        bool given = false;     // the output is handed over open, not opened by the pool
     };
     const CCase cases[] = {
-        {"resumed from kept bytes", server.Url("/file"), half, true, "", 1, true, "bytes=100000-"},
+        {"resumed from kept bytes", server.Url("/file"), half, true, "", 1, true, "bytes=100000-", true},
         {"dropped mid-body, resumed", server.Url("/drop"), "", true, "", 2, true, ""},
         {"always dropped: bounded", server.Url("/always-drop"), "", false, "3 attempts", 3, true, ""},
         {"ranges ignored: whole again", server.Url("/no-ranges"), half, true, "", 1, false, "bytes=100000-"},
@@ -324,7 +341,7 @@ TEST(TransferPoolTest, FaultsAreRetriedResumedOrRefused)
     COutputs outputs(scratch.Path());
     std::vector<CTransferJob> jobs;
     for (const CCase& c : cases)
-        jobs.push_back(outputs.Job(c.url, file, c.kept));
+        jobs.push_back(outputs.Job(c.url, file, c.kept, c.given));
     CTransferPool pool(QuickOptions(), Sha256s());
     EXPECT_FALSE(pool.Run(jobs, TransferProgressSink()));
 
@@ -366,7 +383,7 @@ TEST(TransferPoolTest, OneTransferAtATimeKeepsItsConnection)
     COutputs outputs(scratch.Path());
     std::vector<CTransferJob> jobs;
     for (int i = 0; i < 4; ++i) // the server serves at most five requests a connection
-        jobs.push_back(outputs.Job(server.Url("/f/" + std::to_string(i)), file));
+        jobs.push_back(outputs.Job(server.Url("/f/" + std::to_string(i)), file, std::string(), true));
     CTransferOptions options = QuickOptions();
     options.jobs = 1;
     CTransferPool pool(options, Sha256s());
