@@ -44,6 +44,19 @@ public:
     /// `temp`; null on failure. The caller closes it before Commit or Remove.
     std::FILE* CreateTemp(const std::string& name, std::string& temp, std::string& error) const;
 
+    /// Opens the file that keeps what an interrupted download of `name` has
+    /// fetched so far, creating it empty when there is none. It lies in the
+    /// folder of `name` (which must exist) as ".vesk-KEY.partial": `key`, 1
+    /// to 64 lower-case hex digits, names what is downloaded, so that a later
+    /// run finds the same file again. Returns it opened for binary reading
+    /// and writing, with its size in `kept` and its name, relative to the
+    /// directory, in `partial`; null on failure. Refused, never opened
+    /// through: a link, anything but a regular file, a file with other hard
+    /// links and, on POSIX, one that another user owns. Commit and Remove
+    /// take it like a file from CreateTemp.
+    std::FILE* OpenPartial(const std::string& name, const std::string& key, std::string& partial, long long& kept,
+                           std::string& error) const;
+
     /// Renames the closed file `temp` (from CreateTemp for `name`) to `name`,
     /// replacing what is there. A link at `name` is replaced itself, not
     /// followed; a folder there is not replaced.

@@ -121,6 +121,13 @@ CFd OpenParent(int root, const std::vector<std::string>& parts, bool create, std
     return current;
 }
 
+// Whether `key` may name a partial download: hex digits only, so that it
+// can never make a path of its own.
+bool IsPartialKey(const std::string& key)
+{
+    return !key.empty() && key.size() <= 64 && key.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
 std::string RandomHex()
 {
     std::random_device random;
@@ -218,6 +225,55 @@ std::FILE* CInstallDir::CreateTemp(const std::string& name, std::string& temp, s
     }
     error = "cannot find a free name for a new file beside " + name;
     return nullptr;
+}
+
+std::FILE* CInstallDir::OpenPartial(const std::string& name, const std::string& key, std::string& partial,
+                                    long long& kept, std::string& error) const
+{
+    std::vector<std::string> parts;
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return nullptr;
+    }
+    if (!Split(name, parts, error))
+        return nullptr;
+    if (!IsPartialKey(key))
+    {
+        error = "'" + key + "' cannot name a partial download";
+        return nullptr;
+    }
+    const CFd parent = OpenParent(m_native->root.Get(), parts, false, error);
+    if (!parent.Valid())
+        return nullptr;
+    const std::string file = ".vesk-" + key + ".partial";
+    // O_NONBLOCK: a planted FIFO must not hang the writer; it is refused below.
+    CFd fd(::openat(parent.Get(), file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (!fd.Valid())
+    {
+        error = Refusal(parent.Get(), file, "the partial download of " + name);
+        return nullptr;
+    }
+    // A file with another name elsewhere (a hard link) or of another user
+    // would let this download write where it must not.
+    struct stat status;
+    if (::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1 ||
+        status.st_uid != ::geteuid())
+    {
+        error = "the partial download of " + name + " is not a plain file of this user's";
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(fd.Get(), "r+b");
+    if (stream == nullptr)
+    {
+        error = std::string("cannot write a partial download: ") + std::strerror(errno);
+        return nullptr;
+    }
+    fd.Release();
+    kept = static_cast<long long>(status.st_size);
+    parts.back() = file;
+    partial = Joined(parts, parts.size());
+    return stream;
 }
 
 bool CInstallDir::Commit(const std::string& temp, const std::string& name, std::string& error) const

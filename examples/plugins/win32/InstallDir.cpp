@@ -154,6 +154,13 @@ bool WalkToParent(const std::wstring& root, const std::vector<std::string>& part
     return true;
 }
 
+// Whether `key` may name a partial download: hex digits only, so that it
+// can never make a path of its own.
+bool IsPartialKey(const std::string& key)
+{
+    return !key.empty() && key.size() <= 64 && key.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
 std::string RandomHex()
 {
     unsigned char bytes[16] = {};
@@ -284,6 +291,53 @@ std::FILE* CInstallDir::CreateTemp(const std::string& name, std::string& temp, s
     }
     error = "cannot find a free name for a new file beside " + name;
     return nullptr;
+}
+
+std::FILE* CInstallDir::OpenPartial(const std::string& name, const std::string& key, std::string& partial,
+                                    long long& kept, std::string& error) const
+{
+    std::vector<std::string> parts;
+    CWalk walk;
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return nullptr;
+    }
+    if (!Split(name, parts, error) || !WalkToParent(m_native->root, parts, false, walk, error))
+        return nullptr;
+    if (!IsPartialKey(key))
+    {
+        error = "'" + key + "' cannot name a partial download";
+        return nullptr;
+    }
+    const std::string file = ".vesk-" + key + ".partial";
+    const std::wstring path = walk.folder + L"\\" + Wide(file);
+    // OPEN_ALWAYS with FILE_FLAG_OPEN_REPARSE_POINT opens a planted link as
+    // itself, and it is refused below.
+    CHandle handle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!handle.Valid() || !::GetFileInformationByHandle(handle.Get(), &info))
+    {
+        error = "the partial download of " + name + ": " + ErrorText(::GetLastError());
+        return nullptr;
+    }
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+        info.nNumberOfLinks != 1)
+    {
+        error = "the partial download of " + name + " is not a plain file";
+        return nullptr;
+    }
+    std::FILE* stream = StreamOf(handle, _O_RDWR, "r+b");
+    if (stream == nullptr)
+    {
+        error = "cannot write a partial download of " + name;
+        return nullptr;
+    }
+    kept = static_cast<long long>((static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    parts.back() = file;
+    partial = Joined(parts, parts.size());
+    return stream;
 }
 
 bool CInstallDir::Commit(const std::string& temp, const std::string& name, std::string& error) const
