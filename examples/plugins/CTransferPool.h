@@ -53,10 +53,13 @@ struct CTransferJob
     std::string digest;   ///< its promised digest (the hash the pool makes), hex
 
     // How it went, filled in by Run.
-    bool ok = false;      ///< complete, with the length and the digest
-    std::string error;    ///< why not, when not
-    int attempts = 0;     ///< requests made for it
-    long long held = 0;   ///< bytes at the start of `output` that belong to the file
+    bool ok = false;   ///< complete, with the length and the digest
+    std::string error; ///< why not, when not
+    int attempts = 0;  ///< requests made for it
+    /// Bytes at the start of `output` that belong to the file: after a
+    /// failure, those a later run may continue from. 0 after an answer that
+    /// was refused (wrong length, digest or range, a final HTTP status).
+    long long held = 0;
     bool resumed = false; ///< some of it came by a range request
     int connections = 0;  ///< connections opened for its requests
 };
@@ -83,6 +86,8 @@ struct CTransferOptions
     /// plus a megabyte, so that retries cannot make a hostile server's
     /// answers endless.
     long long maxBytes = 0;
+    /// The hash's name, for the error of a file whose digest is wrong.
+    std::string digestName = "digest";
 };
 
 using TransferHashFactory = std::function<std::unique_ptr<CTransferHash>()>;

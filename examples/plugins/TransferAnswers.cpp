@@ -260,7 +260,7 @@ void CTransferPool::CImpl::Finish(CURL* easy, CURLcode code)
     --m_running;
 
     if (!state.refusal.empty())
-        return Complete(state, state.refusal);
+        return Refuse(state, state.refusal);
     const auto afresh = [&](const std::string& why) {
         Hold(state, 0);
         state.hash.reset();
@@ -277,20 +277,23 @@ void CTransferPool::CImpl::Finish(CURL* easy, CURLcode code)
             // server's file is shorter. Without one, the connection may
             // just have ended early.
             if (declared >= 0)
-                return Complete(state, "shorter than promised");
+                return Refuse(state, "shorter than promised");
             return Again(state, "the answer ended early", true);
         }
         if (SameHex(state.hash->HexDigest(), job.digest))
             return Complete(state, std::string());
         // Bytes kept from before may be what differs: once more, whole.
+        const std::string wrong = "its " + m_options.digestName + " is not the promised one";
         if (!state.wholeAnswer && !state.triedAfresh)
         {
             state.triedAfresh = true;
-            return afresh("its digest is not the promised one");
+            return afresh(wrong);
         }
-        return Complete(state, "its digest is not the promised one");
+        return Refuse(state, wrong);
     }
-    const std::string error = state.curlError[0] != '\0' ? state.curlError : curl_easy_strerror(code);
+    std::string error = state.curlError[0] != '\0' ? state.curlError : curl_easy_strerror(code);
+    if (code == CURLE_UNSUPPORTED_PROTOCOL && transfer::IsHttpsUrl(job.url))
+        error += " (a redirect from https to http is refused)";
     switch (transfer::AfterFailure(code, status))
     {
     case transfer::Next::kRestart:
@@ -302,5 +305,14 @@ void CTransferPool::CImpl::Finish(CURL* easy, CURLcode code)
     case transfer::Next::kGiveUp:
         break;
     }
+    Refuse(state, error);
+}
+
+// Ends a job whose answer is final: what it holds is not kept for a later
+// run, since it is not known to be the file's. Bytes stay only after a
+// transfer that was cut short (see Again).
+void CTransferPool::CImpl::Refuse(CState& state, const std::string& error)
+{
+    Hold(state, 0);
     Complete(state, error);
 }

@@ -58,6 +58,7 @@ private:
     void Start(CState& state);
     void Finish(CURL* easy, CURLcode code);
     void Complete(CState& state, const std::string& error);
+    void Refuse(CState& state, const std::string& error);
     void Again(CState& state, const std::string& error, bool pause);
     void Hold(CState& state, long long held);
     void Begin(std::vector<CTransferJob>& jobs);
