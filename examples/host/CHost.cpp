@@ -107,6 +107,8 @@ int CHost::Unanswered(const std::string& what)
     std::string reason;
     if (!ProbeAddress(address, reason))
         return Error("cannot reach the version center at " + address + " (" + reason + ")");
+    if (!ProbeTls(address, reason))
+        return Error("no trusted TLS connection to the version center at " + address + ": " + reason);
     // The server is there. If it cannot tell us the product's situation
     // either, the product is what it does not know.
     if (m_updater->GetVersionQuery()->GetLastVersion() == nullptr)

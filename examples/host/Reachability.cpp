@@ -1,5 +1,8 @@
 #include "Reachability.h"
 
+#include <curl/curl.h>
+
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -187,4 +190,29 @@ bool ProbeAddress(const std::string& address, std::string& reason)
     if (!connected)
         reason = SocketErrorText(lastError);
     return connected;
+}
+
+bool ProbeTls(const std::string& address, std::string& reason)
+{
+    std::string scheme = address.substr(0, address.find("://"));
+    for (char& c : scheme)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (scheme != "https")
+        return true;
+    CURL* curl = curl_easy_init();
+    if (curl == nullptr)
+        return true; // no probe: the caller's general message stands
+    char message[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
+    // Connects and shakes hands, certificate checks included; sends nothing.
+    curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
+    const CURLcode result = curl_easy_perform(curl);
+    curl_easy_cleanup(curl);
+    if (result == CURLE_OK)
+        return true;
+    reason = *message != '\0' ? message : curl_easy_strerror(result);
+    return false;
 }
