@@ -22,8 +22,11 @@ struct CPublishedSample
 /// Copies the sample catalog to `dir`/catalog.json and runs `versionCenter
 /// publish` on the sample release folders, the download tree going to
 /// `dir`/`downloadsName`. Check `publish.status` (0) before using the rest.
+/// With `signingKey` (a secret key file), the packages and the snapshot are
+/// signed with it (publish --sign).
 CPublishedSample PublishSampleProduct(const std::string& versionCenter, const std::filesystem::path& dir,
-                                      const std::string& downloadsName = "downloads");
+                                      const std::string& downloadsName = "downloads",
+                                      const std::string& signingKey = std::string());
 
 } // namespace testsupport
 

@@ -66,7 +66,13 @@ TEST(CExporterTest, AnswersAsTheCenterDoesAndServesTheCourse)
 
     const testsupport::CScratchDir scratch("vesk-nginx");
     const fs::path& dir = scratch.Path();
-    const testsupport::CPublishedSample sample = testsupport::PublishSampleProduct(VERSION_CENTER_EXE, dir);
+    // Published signed: the signed files are served like the others.
+    ASSERT_EQ(RunProgram(VERSION_CENTER_EXE,
+                         {"keygen", "--secret", (dir / "sign.key").string(), "--public", (dir / "sign.pub").string()})
+                  .status,
+              0);
+    const testsupport::CPublishedSample sample = testsupport::PublishSampleProduct(VERSION_CENTER_EXE, dir, "downloads",
+                                                                                   (dir / "sign.key").string());
     const CRunResult& published = sample.publish;
     const std::string &catalog = sample.catalog, &downloads = sample.downloads;
     ASSERT_EQ(published.status, 0) << published.output;
@@ -114,7 +120,8 @@ TEST(CExporterTest, AnswersAsTheCenterDoesAndServesTheCourse)
         }
     }
     EXPECT_GT(answered, 30);
-    for (const char* file : {"/files/Editor/1.0.0.0/bin/editor.bin", "/files/Editor/filecheck/2.0.0.0.json"})
+    for (const char* file : {"/files/Editor/1.0.0.0/bin/editor.bin", "/files/Editor/filecheck/2.0.0.0.json",
+                             "/files/Editor/signed/snapshot.json", "/files/Editor/signed/patch-P-1101.json.minisig"})
     {
         const httplib::Headers range{{"Range", "bytes=2-9"}};
         const auto expected = fromCenter.Get(file, range);

@@ -1,6 +1,7 @@
 #include "CPublisher.h"
 
 #include "CCatalog.h"
+#include "CPackageSigner.h"
 #include "DownloadUrl.h"
 #include "FileDigest.h"
 #include "ReleaseFolders.h"
@@ -196,6 +197,8 @@ public:
             m_error = "the published catalog would not load: " + problem;
             return PublishResult::BadInput;
         }
+        if (!m_request.signingKey.empty() && !PlanSigning(check))
+            return PublishResult::BadInput;
         return Write() ? PublishResult::Done : PublishResult::CannotWrite;
     }
 
@@ -268,6 +271,22 @@ private:
             before.swap(now);
             m_placed.push_back(std::move(placed));
         }
+    }
+
+    bool PlanSigning(const CCatalog& catalog)
+    {
+        m_signer.reset(new CPackageSigner(
+            {m_request.product, m_request.output, m_urlPrefix, m_request.signingKey, m_request.expiresDays}));
+        CPendingFiles pending;
+        for (const CCopy& copy : m_copies)
+            pending[copy.target.lexically_normal()] = copy.digest.length;
+        CReleaseNames names;
+        for (const CRelease& release : m_releases)
+        {
+            for (const CReleaseFile& file : release.files)
+                names[release.version].insert(file.path);
+        }
+        return m_signer->Plan(catalog, pending, names, m_error);
     }
 
     std::string Url(const std::string& treePath) const { return m_urlPrefix + EncodeUrlPath(treePath); }
@@ -372,6 +391,8 @@ private:
             if (!WriteIfChanged(m_request.output / placed.checkList, CheckListText(placed)))
                 return false;
         }
+        if (m_signer && !m_signer->Write(m_summary.signedFiles, m_error))
+            return false;
         return WriteFileAtomically(m_request.catalog, m_catalogText, m_error);
     }
 
@@ -416,6 +437,7 @@ private:
     std::vector<CPlacedVersion> m_placed;
     std::vector<CCopy> m_copies;
     std::string m_catalogText;
+    std::unique_ptr<CPackageSigner> m_signer;
 };
 
 } // namespace

@@ -21,6 +21,11 @@ struct CPublishRequest
     /// addresses are relative to the tree and whoever serves the catalog
     /// completes them.
     std::string baseUrl;
+    /// The secret key to sign the product's packages and snapshot with;
+    /// empty: nothing is signed.
+    std::filesystem::path signingKey;
+    /// How many days the snapshot is good for.
+    int expiresDays = 7;
 };
 
 struct CPublishSummary
@@ -31,6 +36,7 @@ struct CPublishSummary
     int newPatches = 0;
     int filesCopied = 0;
     int filesInPlace = 0;
+    int signedFiles = 0; // manifests, the snapshot and their signatures written
 };
 
 enum class PublishResult
@@ -46,7 +52,8 @@ enum class PublishResult
 /// numbers, dependencies, types and forces of patches, the situation, the
 /// package and file-check types, versions and patches of their own. What
 /// follows from the folders (files, lengths, sums, addresses) is
-/// written anew.
+/// written anew. With a signing key, the signed files (see CPackageSigner)
+/// are written after the tree's files and before the catalog.
 PublishResult Publish(const CPublishRequest& request, CPublishSummary& summary, std::string& error);
 
 } // namespace versionCenter

@@ -1,6 +1,6 @@
 // The commands of the version-center program: serve a catalog (the
 // default), publish release folders into a catalog, export a catalog as
-// static files for nginx. They follow the project's command-line convention
+// static files for nginx, make a signing key pair. They follow the project's command-line convention
 // (tools/cli): --opt=VALUE or --opt VALUE, -- ends the options, --help,
 // --version, `version-center: error: ...`.
 #ifndef VERSIONCENTER_COMMANDS_H
@@ -43,6 +43,7 @@ bool CanServeDownloadTree(const CCatalog& catalog, const std::string& files, con
 int ServeCommand(int argc, const char* const* argv);
 int PublishCommand(int argc, const char* const* argv);
 int ExportCommand(int argc, const char* const* argv);
+int KeygenCommand(int argc, const char* const* argv);
 
 } // namespace versionCenter
 

@@ -12,10 +12,12 @@ namespace
 {
 
 const char kSynopsis[] =
-    "version-center publish --product NAME --releases DIR --out DIR --catalog FILE [--base-url URL]";
+    "version-center publish --product NAME --releases DIR --out DIR --catalog FILE [--base-url URL] "
+    "[--sign SECRET [--expires DAYS]]";
 
 const std::vector<cli::COption> kOptions = {
-    {"product", "NAME", 0}, {"releases", "DIR", 0}, {"out", "DIR", 0}, {"catalog", "FILE", 0}, {"base-url", "URL", 0},
+    {"product", "NAME", 0}, {"releases", "DIR", 0}, {"out", "DIR", 0},      {"catalog", "FILE", 0},
+    {"base-url", "URL", 0}, {"sign", "SECRET", 0},  {"expires", "DAYS", 0},
 };
 
 const std::string kHelp = std::string("usage: ") + kSynopsis +
@@ -37,6 +39,15 @@ const std::string kHelp = std::string("usage: ") + kSynopsis +
                           "                        the catalog's download addresses are relative to the\n"
                           "                        tree and the version center (--files, --download-url)\n"
                           "                        or the export completes them\n"
+                          "  --sign SECRET         also write, beside the tree's files, a signed\n"
+                          "                        manifest of every package of the product\n"
+                          "                        (PRODUCT/signed/version-V.json, patch-P.json) and\n"
+                          "                        its signed snapshot (PRODUCT/signed/snapshot.json),\n"
+                          "                        each with NAME.minisig, signed with the secret key\n"
+                          "                        SECRET (version-center keygen); every package file\n"
+                          "                        must then be in the download tree\n"
+                          "  --expires DAYS        how long the snapshot is good for (default 7): hosts\n"
+                          "                        refuse it after, so publish again before\n"
                           "  -h, --help            this text\n"
                           "  --version             the program's name and version\n"
                           "\n" +
@@ -63,6 +74,17 @@ int PublishCommand(int argc, const char* const* argv)
     request.output = line.Value("out");
     request.catalog = line.Value("catalog");
     request.baseUrl = line.Value("base-url");
+    request.signingKey = line.Value("sign");
+    if (line.Has("expires"))
+    {
+        const std::string days = line.Value("expires");
+        if (!line.Has("sign"))
+            return line.UsageError("--expires goes with --sign");
+        if (days.size() > 5 || days.find_first_not_of("0123456789") != std::string::npos || std::stoi(days) < 1 ||
+            std::stoi(days) > 3660)
+            return line.UsageError("--expires takes a number of days from 1 to 3660, not '" + days + "'");
+        request.expiresDays = std::stoi(days);
+    }
 
     std::string error;
     CPublishSummary summary;
@@ -75,11 +97,14 @@ int PublishCommand(int argc, const char* const* argv)
     case PublishResult::Done:
         break;
     }
+    const std::string signedText = request.signingKey.empty()
+                                       ? std::string()
+                                       : "; " + std::to_string(summary.signedFiles) + " signed files written";
     std::printf("version-center: published %s: %d version%s (%d new), %d patch%s in the chain (%d new); "
-                "%d file%s copied, %d already in place; catalog %s\n",
+                "%d file%s copied, %d already in place%s; catalog %s\n",
                 request.product.c_str(), summary.versions, summary.versions == 1 ? "" : "s", summary.newVersions,
                 summary.patches, summary.patches == 1 ? "" : "es", summary.newPatches, summary.filesCopied,
-                summary.filesCopied == 1 ? "" : "s", summary.filesInPlace, request.catalog.c_str());
+                summary.filesCopied == 1 ? "" : "s", summary.filesInPlace, signedText.c_str(), request.catalog.c_str());
     return cli::ExitOk;
 }
 

@@ -1,6 +1,6 @@
 // version-center: serves a catalog of products to the update library over
-// HTTP, publishes release folders into a catalog, and exports a catalog as
-// static files for nginx. See README.md.
+// HTTP, publishes release folders into a catalog (signed, with a key made by
+// keygen), and exports a catalog as static files for nginx. See README.md.
 #include "Commands.h"
 
 #include <cstring>
@@ -12,6 +12,8 @@ int main(int argc, char** argv)
     // given after "--").
     if (argc > 1 && std::strcmp(argv[1], "publish") == 0)
         return versionCenter::PublishCommand(argc - 1, argv + 1);
+    if (argc > 1 && std::strcmp(argv[1], "keygen") == 0)
+        return versionCenter::KeygenCommand(argc - 1, argv + 1);
     if (argc > 1 && std::strcmp(argv[1], "export") == 0)
         return versionCenter::ExportCommand(argc - 1, argv + 1);
     return versionCenter::ServeCommand(argc, argv);
