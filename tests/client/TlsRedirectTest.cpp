@@ -51,7 +51,7 @@ class TlsRedirectTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        // Trust first: the namespace is made before any thread runs.
+        // Trust first, on the thread that makes the requests.
         testsupport::CTestCertificates made;
         std::string why;
         if (!testsupport::MakeTestCertificates(m_temp / "tls", made, why) ||

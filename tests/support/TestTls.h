@@ -36,9 +36,11 @@ bool MakeTestCertificates(const std::filesystem::path& dir, CTestCertificates& m
 /// Makes `authority` the one authority whose certificates this process and
 /// its children trust through libcurl's default bundle: the process moves to
 /// a private mount namespace in which that file is mounted over the bundle.
-/// Nothing changes outside the process. Call it before the process starts
-/// threads. False, with `why`, where this is not permitted (no mount
-/// namespaces, or not allowed to make one).
+/// Nothing changes outside the process. The namespace is the calling
+/// thread's and passes to the threads and programs it starts afterwards, so
+/// call it on the thread that makes the requests, before it makes them.
+/// False, with `why`, where this is not permitted (no mount namespaces, or
+/// not allowed to make one).
 bool TrustOnlyAuthority(const std::filesystem::path& authority, std::string& why);
 
 } // namespace testsupport
