@@ -22,6 +22,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <system_error>
 #include <vector>
 
 namespace veskdelta
@@ -358,9 +359,17 @@ bool MakeDelta(const std::filesystem::path& oldFile, const std::filesystem::path
         !MakeDelta(oldData, newData, delta, error, options))
         return false;
     FilePtr out = OpenFile(deltaOut, "wb");
-    if (!out || std::fwrite(delta.data(), 1, delta.size(), out.get()) != delta.size() ||
-        std::fclose(out.release()) != 0)
+    if (!out)
     {
+        error = "cannot create " + deltaOut.string();
+        return false;
+    }
+    const bool whole = std::fwrite(delta.data(), 1, delta.size(), out.get()) == delta.size();
+    if (std::fclose(out.release()) != 0 || !whole)
+    {
+        // No partial delta is left behind.
+        std::error_code ignored;
+        std::filesystem::remove(deltaOut, ignored);
         error = "cannot write " + deltaOut.string();
         return false;
     }
