@@ -1,6 +1,7 @@
 #include "CPackageSigner.h"
 
 #include "CCatalog.h"
+#include "CDeltaPublisher.h"
 #include "DownloadUrl.h"
 #include "FileDigest.h"
 
@@ -242,7 +243,7 @@ bool CPackageSigner::LoadPreviousSequence(unsigned long long& sequence, std::str
     return true;
 }
 
-bool CPackageSigner::Write(int& written, std::string& error)
+bool CPackageSigner::Write(int& written, std::string& error, const CDeltaPublisher* deltas)
 {
     written = 0;
     std::error_code failure;
@@ -269,6 +270,8 @@ bool CPackageSigner::Write(int& written, std::string& error)
                 return Fail(error, planned.files[i].string() + " is not of the catalog's length " +
                                        std::to_string(file.length));
             file.sha256 = known->second.first;
+            if (const auto* listed = deltas ? deltas->DeltasFor(planned.files[i]) : nullptr)
+                file.deltas = *listed;
         }
         if (!WriteSigned(planned.treePath, vesktrust::WriteManifest(planned.manifest), true, written, error))
             return false;

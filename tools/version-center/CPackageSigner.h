@@ -24,6 +24,7 @@ namespace versionCenter
 {
 
 class CCatalog;
+class CDeltaPublisher;
 struct CPackageEntry;
 
 struct CSigningRequest
@@ -63,7 +64,8 @@ public:
     /// manifest and the snapshot with their signatures (a manifest whose
     /// text and signature stand already stays). `written` counts the files
     /// written.
-    bool Write(int& written, std::string& error);
+    /// The manifests' files list the deltas `deltas` has for them.
+    bool Write(int& written, std::string& error, const CDeltaPublisher* deltas = nullptr);
 
 private:
     struct CPlanned

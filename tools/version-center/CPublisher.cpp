@@ -1,6 +1,7 @@
 #include "CPublisher.h"
 
 #include "CCatalog.h"
+#include "CDeltaPublisher.h"
 #include "CPackageSigner.h"
 #include "DownloadUrl.h"
 #include "FileDigest.h"
@@ -35,6 +36,7 @@ struct CPlacedFile
     std::string path;
     CFileDigest digest;
     std::string url;
+    std::string treePath; // where the download tree holds it
 };
 
 // A file the download tree must hold.
@@ -179,7 +181,8 @@ class CPublisher
 public:
     CPublisher(const CPublishRequest& request, CPublishSummary& summary, std::string& error)
         : m_request(request), m_summary(summary), m_error(error),
-          m_urlPrefix(request.baseUrl.empty() ? std::string() : WithSlash(request.baseUrl))
+          m_urlPrefix(request.baseUrl.empty() ? std::string() : WithSlash(request.baseUrl)),
+          m_deltas(request.output, m_urlPrefix)
     {
     }
 
@@ -245,6 +248,7 @@ private:
     void Place()
     {
         std::map<std::string, CPlacedFile> before;
+        const CRelease* previous = nullptr;
         for (const CRelease& release : m_releases)
         {
             CPlacedVersion placed;
@@ -262,13 +266,18 @@ private:
                 else
                 {
                     const std::string treePath = placed.directory + "/" + file.path;
-                    now[file.path] = CPlacedFile{file.path, file.digest, Url(treePath)};
+                    now[file.path] = CPlacedFile{file.path, file.digest, Url(treePath), treePath};
+                    // Signed manifests can list a delta from the version before.
+                    if (known != before.end() && !m_request.signingKey.empty())
+                        m_deltas.Add(m_request.product, previous->version.ToString(), release.version.ToString(),
+                                     file.path, known->second.treePath, treePath);
                     placed.changed.push_back(now[file.path]);
                     m_copies.push_back(CCopy{file.source, m_request.output / treePath, file.digest});
                 }
                 placed.files.push_back(now[file.path]);
             }
             before.swap(now);
+            previous = &release;
             m_placed.push_back(std::move(placed));
         }
     }
@@ -391,7 +400,9 @@ private:
             if (!WriteIfChanged(m_request.output / placed.checkList, CheckListText(placed)))
                 return false;
         }
-        if (m_signer && !m_signer->Write(m_summary.signedFiles, m_error))
+        if (m_signer && !m_deltas.Write(m_summary.deltasWritten, m_error))
+            return false;
+        if (m_signer && !m_signer->Write(m_summary.signedFiles, m_error, &m_deltas))
             return false;
         return WriteFileAtomically(m_request.catalog, m_catalogText, m_error);
     }
@@ -437,6 +448,7 @@ private:
     std::vector<CPlacedVersion> m_placed;
     std::vector<CCopy> m_copies;
     std::string m_catalogText;
+    CDeltaPublisher m_deltas;
     std::unique_ptr<CPackageSigner> m_signer;
 };
 

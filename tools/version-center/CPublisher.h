@@ -37,6 +37,7 @@ struct CPublishSummary
     int filesCopied = 0;
     int filesInPlace = 0;
     int signedFiles = 0; // manifests, the snapshot and their signatures written
+    int deltasWritten = 0;
 };
 
 enum class PublishResult

@@ -45,7 +45,10 @@ const std::string kHelp = std::string("usage: ") + kSynopsis +
                           "                        its signed snapshot (PRODUCT/signed/snapshot.json),\n"
                           "                        each with NAME.minisig, signed with the secret key\n"
                           "                        SECRET (version-center keygen); every package file\n"
-                          "                        must then be in the download tree\n"
+                          "                        must then be in the download tree; a file changed\n"
+                          "                        from the version before also gets a binary delta\n"
+                          "                        (PRODUCT/deltas/FROM/TO/PATH.vdelta) when it saves\n"
+                          "                        at least 10%, listed in the manifests\n"
                           "  --expires DAYS        how long the snapshot is good for (default 7): hosts\n"
                           "                        refuse it after, so publish again before\n"
                           "  -h, --help            this text\n"
@@ -99,7 +102,8 @@ int PublishCommand(int argc, const char* const* argv)
     }
     const std::string signedText = request.signingKey.empty()
                                        ? std::string()
-                                       : "; " + std::to_string(summary.signedFiles) + " signed files written";
+                                       : "; " + std::to_string(summary.signedFiles) + " signed files and " +
+                                             std::to_string(summary.deltasWritten) + " deltas written";
     std::printf("version-center: published %s: %d version%s (%d new), %d patch%s in the chain (%d new); "
                 "%d file%s copied, %d already in place%s; catalog %s\n",
                 request.product.c_str(), summary.versions, summary.versions == 1 ? "" : "s", summary.newVersions,
