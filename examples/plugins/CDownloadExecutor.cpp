@@ -5,14 +5,20 @@
 // over http and https only, and starts no download unless the volume has
 // room for all of them. Given a context, it says there why a file failed.
 //
+// Given trusted keys through its context (setting "trust"), it verifies
+// instead: the package's signed manifest must verify and be the one of what
+// the host applies, the package answer must name exactly the manifest's
+// files, and every file is downloaded aside and checked against the
+// manifest's length and SHA-256 before any of them is moved into the
+// directory (see CVerifiedApply.h).
+//
 // Entry: CreateUpdateExecutor. Register it with
 //   manager->RegisterModule("libVeskDownloadExecutor.so", "CreateUpdateExecutor");
-#include "CMd5.h"
+#include "CVerifiedApply.h"
+#include "Download.h"
 #include "PluginFiles.h"
+#include "SignedPackage.h"
 
-#include <curl/curl.h>
-
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -27,121 +33,6 @@ namespace
 {
 
 const char kType[] = "download";
-
-// One download in progress: what arrived so far, refused beyond the length
-// the definition promises.
-struct CTransfer
-{
-    std::FILE* file = nullptr;
-    CMd5 md5;
-    long long received = 0;
-    long long limit = 0;
-    bool tooLong = false;
-};
-
-std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* user)
-{
-    CTransfer& transfer = *static_cast<CTransfer*>(user);
-    const std::size_t bytes = size * count;
-    if (static_cast<long long>(bytes) > transfer.limit - transfer.received)
-    {
-        transfer.tooLong = true;
-        return 0; // more than promised: libcurl stops with a write error
-    }
-    if (std::fwrite(data, 1, bytes, transfer.file) != bytes)
-        return 0;
-    transfer.md5.Update(data, bytes);
-    transfer.received += static_cast<long long>(bytes);
-    return bytes;
-}
-
-// The url of a file: its own when it is absolute, otherwise joined to the
-// package's base url with exactly one slash. Empty when there is none.
-std::string ResolveUrl(const char* base, const char* url)
-{
-    if (url == nullptr || *url == '\0')
-        return std::string();
-    std::string file(url);
-    if (file.find("://") != std::string::npos)
-        return file;
-    std::string joined = base != nullptr ? base : "";
-    if (joined.empty())
-        return std::string();
-    const bool baseSlash = joined.back() == '/';
-    const bool fileSlash = file.front() == '/';
-    if (baseSlash && fileSlash)
-        joined.pop_back();
-    else if (!baseSlash && !fileSlash)
-        joined += '/';
-    return joined + file;
-}
-
-// The scheme of `url` in lower case: "http" or "https"; empty, with `error`
-// set, for any other. Files come over the network only: a file:// url in a
-// package would copy a local file of the host's choosing into the install.
-std::string FetchedScheme(const std::string& url, std::string& error)
-{
-    const std::string::size_type end = url.find("://");
-    std::string scheme = end == std::string::npos ? std::string() : url.substr(0, end);
-    for (char& c : scheme)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (scheme == "http" || scheme == "https")
-        return scheme;
-    error = "only http and https urls are fetched, not " + url;
-    return std::string();
-}
-
-// Downloads `url` into `out`; true when exactly `file`'s length arrived with
-// its MD5, otherwise `error` says what went wrong. A redirect may go to http
-// or https, but never from https to http: bytes asked for over TLS are not
-// taken from a plain connection.
-bool Download(const std::string& url, const std::string& scheme, std::FILE* out, const IFileDef& file,
-              std::string& error)
-{
-    CURL* curl = curl_easy_init();
-    if (curl == nullptr)
-    {
-        error = "libcurl could not start a transfer";
-        return false;
-    }
-    CTransfer transfer;
-    transfer.limit = file.GetLength();
-    transfer.file = out;
-    char message[CURL_ERROR_SIZE] = "";
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, scheme == "https" ? "https" : "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
-    // A transfer that stalls for a minute is given up, not waited on forever.
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.limit));
-    const CURLcode result = curl_easy_perform(curl);
-    curl_easy_cleanup(curl);
-
-    const std::string length = std::to_string(transfer.limit);
-    if (transfer.tooLong || result == CURLE_FILESIZE_EXCEEDED)
-        error = url + " sends more than the " + length + " bytes the package names";
-    else if (result == CURLE_UNSUPPORTED_PROTOCOL && scheme == "https")
-        error = url + ": " + (*message ? message : curl_easy_strerror(result)) +
-                " (a redirect from https to http is refused)";
-    else if (result != CURLE_OK)
-        error = url + ": " + (*message ? message : curl_easy_strerror(result));
-    else if (transfer.received != transfer.limit)
-        error = url + " sent " + std::to_string(transfer.received) + " bytes, the package names " + length;
-    else if (!Md5Matches(transfer.md5.HexDigest(), file.GetMd5()))
-        error = "the MD5 of what " + url + " sent does not match the package";
-    else
-        return true;
-    return false;
-}
 
 // A file of the package still to be fetched.
 struct CJob
@@ -212,9 +103,15 @@ public:
     {
         if (package == nullptr || directory == nullptr || *directory == '\0')
             return false;
+        if (context != nullptr && signedpackage::HasTrust(context))
+            return ApplyVerified(package, directory, failed, *context);
         try
         {
-            return Run(*package, directory, COutcome(failed, context), context);
+            const bool ok = Run(*package, directory, COutcome(failed, context), context);
+            if (ok && context != nullptr)
+                context->OnReport("not verified: the host gave no trusted key, so only the MD5s of the version "
+                                  "center's answer were checked");
+            return ok;
         }
         catch (...)
         {
@@ -360,7 +257,10 @@ private:
         std::FILE* out = install.CreateTemp(job.name, temp, error);
         if (out == nullptr)
             return false;
-        bool ok = Download(job.url, job.scheme, out, *job.file, error);
+        CExpectedFile expected;
+        expected.length = job.file->GetLength();
+        expected.md5 = job.file->GetMd5() != nullptr ? job.file->GetMd5() : "";
+        bool ok = Download(job.url, job.scheme, out, expected, error);
         if (std::fclose(out) != 0 && ok)
         {
             error = "cannot write " + job.name;

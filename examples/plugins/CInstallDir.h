@@ -57,9 +57,10 @@ public:
     std::FILE* OpenPartial(const std::string& name, const std::string& key, std::string& partial, long long& kept,
                            std::string& error) const;
 
-    /// Renames the closed file `temp` (from CreateTemp for `name`) to `name`,
-    /// replacing what is there. A link at `name` is replaced itself, not
-    /// followed; a folder there is not replaced.
+    /// Renames the closed file `temp` (from CreateTemp, for `name` or for a
+    /// file of another folder of the directory) to `name`, whose folder must
+    /// exist, replacing what is there. A link at `name` is replaced itself,
+    /// not followed; a folder there is not replaced.
     bool Commit(const std::string& temp, const std::string& name, std::string& error) const;
 
     /// Removes the file `name` (a link there is removed itself). Best

@@ -5,6 +5,10 @@
 
 #include "PluginDoubles.h"
 
+#include <Manifest.h>
+#include <Minisign.h>
+#include <Sha256.h>
+
 #include "support/CScratchDir.h"
 #include "support/CTestHttpServer.h"
 #include "support/Files.h"
@@ -16,6 +20,7 @@
 #include <cctype>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -60,6 +65,15 @@ protected:
     void SetUp() override
     {
         ServeFiles(m_server.Server(), {{"big.bin", kBig}, {"sub/small.txt", kSmall}, {"empty", ""}});
+        // Signed files a test publishes while the server runs.
+        m_server.Server().Get(R"(/signed/(.+))", [this](const httplib::Request& request, httplib::Response& response) {
+            std::lock_guard<std::mutex> guard(m_signedLock);
+            const auto found = m_signedFiles.find(request.matches[1].str());
+            if (found == m_signedFiles.end())
+                response.status = 404;
+            else
+                response.set_content(found->second, "application/octet-stream");
+        });
         m_server.Start();
         ASSERT_NE(nullptr, m_executors);
         ASSERT_NE(nullptr, m_checkers);
@@ -81,6 +95,8 @@ protected:
     TOwnedPtr<IFileCheckerManager> m_checkers = Own(CreateFileCheckerManager());
     TAcquiredPtr<IUpdateExecutor> m_executor;
     TAcquiredPtr<IFileChecker> m_checker;
+    std::mutex m_signedLock;
+    std::map<std::string, std::string> m_signedFiles; // served at /signed/<name>
     CTestHttpServer m_server;
     CScratchDir m_temp{"vesk-plugins"};
     fs::path m_install;
@@ -275,3 +291,216 @@ TEST_F(SamplePluginsTest, CheckerReportsMissingAndChangedFiles)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------
+// The verifying course: the plug-ins handed trusted keys through a context.
+// ---------------------------------------------------------------------------
+
+namespace
+{
+
+class CFakeContext final : public IExecutionContext
+{
+public:
+    CFakeContext() = default;
+    CFakeContext(const CFakeContext&) = delete;
+    CFakeContext& operator=(const CFakeContext&) = delete;
+    ~CFakeContext() = default;
+
+    const char* GetSetting(const char* key) const override
+    {
+        const auto found = m_settings.find(key);
+        return found != m_settings.end() ? found->second.c_str() : nullptr;
+    }
+    void OnProgress(long long, long long, int, int) override {}
+    void OnReport(const char* line) override { m_reports.push_back(line); }
+
+    std::map<std::string, std::string> m_settings;
+    std::vector<std::string> m_reports;
+};
+
+// A signed manifest served with its files: version 1.0.0.0 of Editor, or
+// any other the test writes.
+class VerifyingPluginsTest : public SamplePluginsTest
+{
+protected:
+    void SetUp() override
+    {
+        SamplePluginsTest::SetUp();
+        std::string error;
+        for (const char* name : {"trusted", "stranger"})
+        {
+            vesktrust::CPublicKey key;
+            ASSERT_TRUE(vesktrust::GenerateKeyPair((m_temp / (std::string(name) + ".key")).string(),
+                                                   (m_temp / (std::string(name) + ".pub")).string(), key, error))
+                << error;
+            m_keys[name] = key;
+        }
+        m_manifest.product = "Editor";
+        m_manifest.kind = "version";
+        m_manifest.version = "1.0.0.0";
+        m_manifest.files = {{"big.bin", vesktrust::Sha256Hex(kBig), "big.bin", static_cast<long long>(kBig.size()), {}},
+                            {"sub/small.txt",
+                             vesktrust::Sha256Hex(kSmall),
+                             "sub/small.txt",
+                             static_cast<long long>(kSmall.size()),
+                             {}}};
+        ASSERT_NE(nullptr, m_signedCheckers);
+        ASSERT_EQ(0, m_signedCheckers->RegisterModule(VESK_SIGNED_CHECKER, "CreateFileChecker"));
+        m_signedChecker = Acquire(m_signedCheckers.get(), "sha256");
+        ASSERT_NE(nullptr, m_signedChecker);
+        ASSERT_TRUE(m_signedChecker->IsType(kContextAware));
+        ASSERT_TRUE(m_executor->IsType(kContextAware));
+    }
+
+    // Signs `manifest` with `signer` and serves it at /signed/<name>; the
+    // context trusts the key "trusted" and expects version 1.0.0.0 of Editor.
+    void Publish(const vesktrust::CManifest& manifest, const std::string& signer, CFakeContext& context)
+    {
+        vesktrust::CSecretKey secret;
+        std::string error;
+        ASSERT_TRUE(vesktrust::LoadSecretKey((m_temp / (signer + ".key")).string(), secret, error)) << error;
+        const std::string text = vesktrust::WriteManifest(manifest);
+        const std::string name = "m" + std::to_string(++m_published) + ".json";
+        {
+            std::lock_guard<std::mutex> guard(m_signedLock);
+            m_signedFiles[name] = text;
+            m_signedFiles[name + ".minisig"] = vesktrust::SignText(secret, text, name);
+        }
+        context.m_settings = {{"trust", m_keys["trusted"].Base64()},
+                              {"manifest", m_server.Url("/signed/" + name)},
+                              {"expect.product", "Editor"},
+                              {"expect.kind", "version"},
+                              {"expect.id", "1.0.0.0"},
+                              {"expect.installed", "0.0.0.0"}};
+    }
+
+    bool Apply(const CFakePackage& package, CFakeContext& context, CFailures* failures = nullptr)
+    {
+        auto* executor = static_cast<IContextUpdateExecutor*>(m_executor.get());
+        return executor->ExecuteWith(&package, m_install.string().c_str(), failures, &context);
+    }
+
+    TOwnedPtr<IFileCheckerManager> m_signedCheckers = Own(CreateFileCheckerManager());
+    TAcquiredPtr<IFileChecker> m_signedChecker;
+    std::map<std::string, vesktrust::CPublicKey> m_keys;
+    vesktrust::CManifest m_manifest;
+    int m_published = 0;
+};
+
+} // namespace
+
+TEST_F(VerifyingPluginsTest, ExecutorPutsInPlaceOnlyWhatTheManifestSays)
+{
+    const CFakePackage good(m_server.Url("/files/"), CFakeFileDef("", "", 0),
+                            {DefOf("big.bin", kBig), DefOf("sub/small.txt", kSmall)});
+    vesktrust::CManifest otherProduct = m_manifest;
+    otherProduct.product = "Other";
+    vesktrust::CManifest otherVersion = m_manifest;
+    otherVersion.version = "2.0.0.0";
+    vesktrust::CManifest wrongDigest = m_manifest;
+    wrongDigest.files[1].sha256 = vesktrust::Sha256Hex("hello?\n");
+    vesktrust::CManifest shorter = m_manifest;
+    shorter.files[0].length -= 1;
+    vesktrust::CManifest patch = m_manifest;
+    patch.kind = "patch";
+    patch.version.clear();
+    patch.patch = "P-1";
+    patch.apply = {"1.0.0.0"};
+    patch.result = "1.1.0.0";
+
+    const struct
+    {
+        const char* what;
+        const vesktrust::CManifest& manifest;
+        const char* signer;
+        std::map<std::string, std::string> settings; // changed from the defaults
+        std::vector<CFakeFileDef> answer;            // empty: the good package
+        const char* says;
+    } refused[] = {
+        {"signed by a key not trusted", m_manifest, "stranger", {}, {}, "does not verify"},
+        {"no trusted key readable", m_manifest, "trusted", {{"trust", "not a key"}}, {}, "cannot be read"},
+        {"for another product", otherProduct, "trusted", {}, {}, "is for version 1.0.0.0 of Other"},
+        {"for another version", otherVersion, "trusted", {}, {}, "is for version 2.0.0.0 of Editor"},
+        {"a patch's for a version", patch, "trusted", {}, {}, "is for patch P-1"},
+        {"a patch not for the installed version",
+         patch,
+         "trusted",
+         {{"expect.kind", "patch"}, {"expect.id", "P-1"}, {"expect.installed", "0.9.0.0"}},
+         {},
+         "does not apply to the installed version 0.9.0.0"},
+        {"a file whose bytes differ", wrongDigest, "trusted", {}, {}, "does not match the signed manifest"},
+        {"a file longer than the manifest says", shorter, "trusted", {}, {}, "bytes the signed manifest names"},
+        {"an answer with a file more",
+         m_manifest,
+         "trusted",
+         {},
+         {DefOf("big.bin", kBig), DefOf("sub/small.txt", kSmall), DefOf("empty", "")},
+         "adds empty"},
+        {"an answer with a file less", m_manifest, "trusted", {}, {DefOf("big.bin", kBig)}, "lacks sub/small.txt"},
+        {"an answer naming a file twice",
+         m_manifest,
+         "trusted",
+         {},
+         {DefOf("big.bin", kBig), DefOf("sub/small.txt", kSmall), DefOf("x", kSmall, "sub\\small.txt")},
+         "names sub/small.txt twice"},
+    };
+    WriteFile(m_install / "big.bin", "old");
+    const std::set<std::string> before = Entries(m_install);
+    for (const auto& row : refused)
+    {
+        SCOPED_TRACE(row.what);
+        CFakeContext context;
+        Publish(row.manifest, row.signer, context);
+        for (const auto& setting : row.settings)
+            context.m_settings[setting.first] = setting.second;
+        const CFakePackage package = row.answer.empty()
+                                         ? good
+                                         : CFakePackage(m_server.Url("/files/"), CFakeFileDef("", "", 0), row.answer);
+        EXPECT_FALSE(Apply(package, context));
+        ASSERT_FALSE(context.m_reports.empty());
+        EXPECT_NE(context.m_reports.back().find(row.says), std::string::npos) << context.m_reports.back();
+        // Nothing reached the directory, and nothing was left behind.
+        EXPECT_EQ(Entries(m_install), before);
+        EXPECT_EQ("old", ReadFile(m_install / "big.bin"));
+    }
+
+    // The genuine manifest: everything in place, the key named; the file
+    // already intact is not fetched again.
+    CFakeContext context;
+    Publish(m_manifest, "trusted", context);
+    ASSERT_TRUE(Apply(good, context)) << (context.m_reports.empty() ? "" : context.m_reports.back());
+    EXPECT_EQ(context.m_reports.back(), "verified version 1.0.0.0 by key " + m_keys["trusted"].KeyIdText());
+    EXPECT_EQ(kBig, ReadFile(m_install / "big.bin"));
+    EXPECT_EQ(kSmall, ReadFile(m_install / "sub" / "small.txt"));
+    fs::remove(m_install / "sub" / "small.txt");
+    m_server.ClearTargets();
+    ASSERT_TRUE(Apply(good, context));
+    const std::vector<std::string> targets = m_server.Targets();
+    EXPECT_EQ(std::count(targets.begin(), targets.end(), "/files/big.bin"), 0);
+    EXPECT_EQ(std::count(targets.begin(), targets.end(), "/files/sub/small.txt"), 1);
+
+    // The checker agrees, and names the file that changed since.
+    auto* checker = static_cast<IContextFileChecker*>(m_signedChecker.get());
+    CFakeFileDefList listed({DefOf("big.bin", kBig), DefOf("sub/small.txt", kSmall)});
+    EXPECT_TRUE(checker->CheckFilesWith(&listed, m_install.string().c_str(), nullptr, &context));
+    WriteFile(m_install / "sub" / "small.txt", "hellO\n");
+    CFailures failures;
+    EXPECT_FALSE(checker->CheckFilesWith(&listed, m_install.string().c_str(), &failures, &context));
+    EXPECT_EQ(failures.m_names, std::set<std::string>{"sub/small.txt"});
+}
+
+TEST_F(VerifyingPluginsTest, WithoutTrustedKeysTheExecutorSaysSoAndTheCheckerRefuses)
+{
+    CFakeContext context;
+    const CFakePackage package(m_server.Url("/files/"), DefOf("big.bin", kBig), {});
+    EXPECT_TRUE(Apply(package, context));
+    ASSERT_EQ(context.m_reports.size(), 1u);
+    EXPECT_EQ(context.m_reports[0].rfind("not verified", 0), 0u);
+
+    CFakeFileDefList listed({DefOf("big.bin", kBig)});
+    auto* checker = static_cast<IContextFileChecker*>(m_signedChecker.get());
+    EXPECT_FALSE(checker->CheckFilesWith(&listed, m_install.string().c_str(), nullptr, &context));
+    EXPECT_FALSE(checker->CheckFilesWith(&listed, m_install.string().c_str(), nullptr, nullptr));
+    EXPECT_FALSE(m_signedChecker->CheckFiles(&listed, m_install.string().c_str(), nullptr));
+}

@@ -287,15 +287,15 @@ bool CInstallDir::Commit(const std::string& temp, const std::string& name, std::
     }
     if (!Split(temp, from, error) || !Split(name, to, error))
         return false;
-    if (from.size() != to.size() || Joined(from, from.size() - 1) != Joined(to, to.size() - 1))
-    {
-        error = temp + " is not in the folder of " + name;
+    // The folders may differ (a file staged elsewhere in the directory);
+    // each is reached without a link.
+    const CFd source = OpenParent(m_native->root.Get(), from, false, error);
+    if (!source.Valid())
         return false;
-    }
     const CFd parent = OpenParent(m_native->root.Get(), to, false, error);
     if (!parent.Valid())
         return false;
-    if (::renameat(parent.Get(), from.back().c_str(), parent.Get(), to.back().c_str()) != 0)
+    if (::renameat(source.Get(), from.back().c_str(), parent.Get(), to.back().c_str()) != 0)
     {
         error = "cannot put " + name + " in place: " + std::strerror(errno);
         return false;

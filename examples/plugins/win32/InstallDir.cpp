@@ -352,15 +352,14 @@ bool CInstallDir::Commit(const std::string& temp, const std::string& name, std::
     }
     if (!Split(temp, from, error) || !Split(name, to, error))
         return false;
-    if (from.size() != to.size() || Joined(from, from.size() - 1) != Joined(to, to.size() - 1))
-    {
-        error = temp + " is not in the folder of " + name;
-        return false;
-    }
-    if (!WalkToParent(m_native->root, to, false, walk, error))
+    // Both folders are held while the file moves, each reached without a
+    // link; they may differ (a file staged elsewhere in the directory).
+    CWalk sourceWalk;
+    if (!WalkToParent(m_native->root, from, false, sourceWalk, error) ||
+        !WalkToParent(m_native->root, to, false, walk, error))
         return false;
     // A rename replaces a link at the target itself; it never writes through it.
-    const std::wstring source = walk.folder + L"\\" + Wide(from.back());
+    const std::wstring source = sourceWalk.folder + L"\\" + Wide(from.back());
     const std::wstring target = walk.folder + L"\\" + Wide(to.back());
     if (!::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
     {

@@ -1,0 +1,211 @@
+#include "CVerifiedApply.h"
+
+#include "CInstallDir.h"
+#include "Download.h"
+#include "PluginFiles.h"
+#include "SignedPackage.h"
+
+#include <Sha256.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+using namespace kvrUpdate;
+
+namespace
+{
+
+// Staged files wait in the top folder of the directory, whatever their own
+// folder: none of the folders a package brings is made before every file
+// has been verified. The name only says where CreateTemp puts them.
+const char kStagingName[] = "staged";
+
+// One file of the manifest on its way in.
+struct CStep
+{
+    const vesktrust::CManifestFile* file = nullptr;
+    const IFileDef* answer = nullptr; // the package answer's file of the same name
+    std::string url;
+    std::string scheme;
+    std::string staged; // its temporary file once downloaded; empty before
+};
+
+// The temporary files made so far, removed on every way out unless they
+// were moved into place.
+class CStaged
+{
+public:
+    explicit CStaged(const CInstallDir& install) : m_install(install) {}
+    ~CStaged()
+    {
+        for (const std::string& name : m_names)
+            m_install.Remove(name);
+    }
+    CStaged(const CStaged&) = delete;
+    CStaged& operator=(const CStaged&) = delete;
+
+    void Add(const std::string& name) { m_names.push_back(name); }
+    void Placed(const std::string& name)
+    {
+        for (std::string& staged : m_names)
+            if (staged == name)
+                staged.clear();
+    }
+
+private:
+    const CInstallDir& m_install;
+    std::vector<std::string> m_names;
+};
+
+bool Refuse(IExecutionContext& context, const std::string& reason)
+{
+    context.OnReport(reason.c_str());
+    return false;
+}
+
+// Downloads one file into a new temporary file and checks it against the
+// manifest. False with `reason` when it does not arrive intact.
+bool Fetch(const CInstallDir& install, CStaged& staged, CStep& step, std::string& reason)
+{
+    std::string temp;
+    std::FILE* out = install.CreateTemp(kStagingName, temp, reason);
+    if (out == nullptr)
+        return false;
+    staged.Add(temp);
+    CExpectedFile expected;
+    expected.length = step.file->length;
+    expected.sha256 = step.file->sha256;
+    expected.source = "the signed manifest";
+    bool ok = Download(step.url, step.scheme, out, expected, reason);
+    if (std::fclose(out) != 0 && ok)
+    {
+        reason = "cannot write " + step.file->name;
+        ok = false;
+    }
+    if (ok)
+        step.staged = temp;
+    return ok;
+}
+
+// What the manifest asks for, and whether the volume has room for it. False
+// with `reason` when a file cannot be fetched at all.
+bool Plan(const CInstallDir& install, const IUpdatePackage& package, const vesktrust::CManifest& manifest,
+          const std::vector<const IFileDef*>& matched, std::vector<CStep>& steps, long long& bytes, std::string& reason)
+{
+    bytes = 0;
+    for (std::size_t i = 0; i < manifest.files.size(); ++i)
+    {
+        CStep step;
+        step.file = &manifest.files[i];
+        step.answer = matched[i];
+        std::vector<std::string> parts;
+        if (!SplitInstallName(step.file->name.c_str(), parts))
+        {
+            reason = "the signed manifest names " + step.file->name + ", which cannot be put in the directory";
+            return false;
+        }
+        if (signedpackage::FileMatches(install, *step.file))
+            continue;
+        step.url = ResolveUrl(package.GetBaseUrl(), step.answer->GetUrl());
+        if (step.url.empty())
+        {
+            reason = "the package names no url for " + step.file->name;
+            return false;
+        }
+        step.scheme = FetchedScheme(step.url, reason);
+        if (step.scheme.empty())
+            return false;
+        // The manifest's lengths are signed, but still added with care.
+        if (step.file->length > (1LL << 62) - bytes)
+        {
+            reason = "the signed manifest names more bytes than any volume holds";
+            return false;
+        }
+        bytes += step.file->length;
+        steps.push_back(step);
+    }
+    return true;
+}
+
+} // namespace
+
+bool ApplyVerified(const IUpdatePackage* package, const char* directory, IEnumable<const IFileDef*>::IEnum* failed,
+                   IExecutionContext& context)
+{
+    try
+    {
+        if (package == nullptr || directory == nullptr || *directory == '\0')
+            return Refuse(context, "no package or no directory was given");
+        vesktrust::CManifest manifest;
+        std::string keyId;
+        std::string reason;
+        if (!signedpackage::FetchExpectedManifest(context, manifest, keyId, reason))
+            return Refuse(context, reason);
+        std::vector<const IFileDef*> matched;
+        if (!signedpackage::MatchPackage(manifest, signedpackage::PackageFiles(*package), matched, reason))
+            return Refuse(context, reason);
+
+        // The directory itself is the host's: it is made when missing.
+        std::error_code ignored;
+        std::filesystem::create_directories(directory, ignored);
+        CInstallDir install;
+        if (!install.Open(directory, reason))
+            return Refuse(context, reason);
+        std::vector<CStep> steps;
+        long long bytesTotal = 0;
+        if (!Plan(install, *package, manifest, matched, steps, bytesTotal, reason))
+            return Refuse(context, reason);
+        unsigned long long free = 0;
+        if (!steps.empty() && !install.FreeBytes(free, reason))
+            return Refuse(context, reason);
+        if (static_cast<unsigned long long>(bytesTotal) > free && !steps.empty())
+            return Refuse(context, "not enough free space in " + std::string(directory) + ": the package needs " +
+                                       std::to_string(bytesTotal) + " bytes, " + std::to_string(free) + " are free");
+
+        // Every file is downloaded and checked before any is moved into place.
+        CStaged staged(install);
+        const int filesTotal = static_cast<int>(steps.size());
+        long long bytesDone = 0;
+        int filesDone = 0;
+        context.OnProgress(0, bytesTotal, 0, filesTotal);
+        for (CStep& step : steps)
+        {
+            if (!Fetch(install, staged, step, reason))
+            {
+                if (failed != nullptr)
+                    failed->OnItem(step.answer);
+                return Refuse(context, step.file->name + ": " + reason + "; nothing was changed in " + directory);
+            }
+            bytesDone += step.file->length;
+            context.OnProgress(bytesDone, bytesTotal, ++filesDone, filesTotal);
+        }
+
+        bool ok = true;
+        for (const CStep& step : steps)
+        {
+            std::string problem;
+            if (install.CreateParents(step.file->name, problem) &&
+                install.Commit(step.staged, step.file->name, problem))
+            {
+                staged.Placed(step.staged);
+                continue;
+            }
+            ok = false;
+            reason = problem;
+            if (failed != nullptr)
+                failed->OnItem(step.answer);
+        }
+        if (!ok)
+            return Refuse(context, reason);
+        const std::string line = "verified " + signedpackage::Describe(manifest) + " by key " + keyId;
+        context.OnReport(line.c_str());
+        return true;
+    }
+    catch (...)
+    {
+        return Refuse(context, "the package could not be applied (out of memory or a file system error)");
+    }
+}
