@@ -95,6 +95,8 @@ bool FetchBounded(const std::string& url, long long maxBytes, std::string& body,
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 30L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, 60L);
+    // A server that trickles bytes ends too: the files fetched are small.
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT, 300L);
     curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &received);

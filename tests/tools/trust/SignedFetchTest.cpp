@@ -2,12 +2,14 @@
 // the fetch is refused with one line naming the cause.
 #include "support/CScratchDir.h"
 #include "support/CTestHttpServer.h"
+#include "support/TestTls.h"
 
 #include "Minisign.h"
 #include "SignedFetch.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -95,6 +97,82 @@ TEST(SignedFetchTest, FetchesOnlyWhatVerifiesOverHttp)
         EXPECT_EQ(text, "untouched") << url;
         EXPECT_NE(error.find(row.says), std::string::npos) << url << ": " << error;
         EXPECT_EQ(error.find('\n'), std::string::npos) << url << ": " << error;
+    }
+}
+
+TEST(SignedFetchTest, HttpsIsNeverLeftForHttpAndItsCertificatesAreChecked)
+{
+    // Trust first, on the thread that makes the requests.
+    CScratchDir dir("vesk-trust-tls");
+    testsupport::CTestCertificates made;
+    std::string why;
+    if (!testsupport::MakeTestCertificates(dir / "tls", made, why) ||
+        !testsupport::TrustOnlyAuthority(made.authority, why))
+        GTEST_SKIP() << "no https here: " << why;
+    std::string error;
+    CPublicKey trusted;
+    ASSERT_TRUE(vesktrust::GenerateKeyPair((dir / "k.key").string(), (dir / "k.pub").string(), trusted, error));
+    CSecretKey key;
+    ASSERT_TRUE(vesktrust::LoadSecretKey((dir / "k.key").string(), key, error));
+    const std::string data = "signed\n";
+    const std::string signature = vesktrust::SignText(key, data, "m.json");
+
+    // Each server serves the signed file and redirects /to-http/PATH and
+    // /to-https/PATH to PATH on the good server of that kind.
+    CTestHttpServer http;
+    std::vector<std::unique_ptr<CTestHttpServer>> https;
+    for (const testsupport::CTestCertificate* certificate :
+         {&made.good, &made.selfSigned, &made.wrongName, &made.expired})
+        https.push_back(
+            std::make_unique<CTestHttpServer>(certificate->certificate.string(), certificate->key.string()));
+    std::vector<CTestHttpServer*> servers = {&http};
+    for (const auto& server : https)
+        servers.push_back(server.get());
+    for (CTestHttpServer* server : servers)
+    {
+        server->Server().Get("/m.json", [&](const httplib::Request&, httplib::Response& response) {
+            response.set_content(data, "application/json");
+        });
+        server->Server().Get("/m.json.minisig", [&](const httplib::Request&, httplib::Response& response) {
+            response.set_content(signature, "text/plain");
+        });
+        server->Server().Get(R"(/to-(https?)(/.*))", [&](const httplib::Request& request, httplib::Response& response) {
+            const CTestHttpServer* target = request.matches[1] == "https" ? https[0].get() : &http;
+            response.set_redirect(target->Url(request.matches[2].str()), 302);
+        });
+        server->Start();
+    }
+
+    struct CRow
+    {
+        const char* what;
+        std::string url;
+        const char* says; // empty: fetched and verified
+    };
+    const std::vector<CRow> rows = {
+        {"https", https[0]->Url("/m.json"), ""},
+        {"https to https", https[0]->Url("/to-https/m.json"), ""},
+        {"http to https", http.Url("/to-https/m.json"), ""},
+        {"https to http", https[0]->Url("/to-http/m.json"), "from https to http"},
+        {"HTTPS to http", "HTTPS" + https[0]->Url("/to-http/m.json").substr(5), "from https to http"},
+        {"https to https to http", https[0]->Url("/to-https/to-http/m.json"), "from https to http"},
+        {"self-signed", https[1]->Url("/m.json"), "certificate"},
+        {"another name", https[2]->Url("/m.json"), "certificate"},
+        {"expired", https[3]->Url("/m.json"), "certificate"},
+    };
+    for (const CRow& row : rows)
+    {
+        http.ClearTargets();
+        std::string text;
+        CVerified verified;
+        error.clear();
+        const bool fetched = vesktrust::FetchSigned(row.url, {trusted}, 4096, text, verified, error);
+        EXPECT_EQ(fetched, *row.says == '\0') << row.what << ": " << error;
+        EXPECT_NE(error.find(row.says), std::string::npos) << row.what << ": " << error;
+        if (*row.says != '\0')
+        {
+            EXPECT_TRUE(http.Targets().empty()) << row.what;
+        }
     }
 }
 
