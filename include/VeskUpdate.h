@@ -154,12 +154,12 @@ class IStringInitial
 {
 public:
     /// The state as JSON text. The text is held by the object and stays valid
-    /// until the next ToString on the same object or its release. For the
-    /// updater and the local state it is empty, never partial, when the
-    /// document could not be written (memory exhausted): do not store it.
+    /// until the next ToString on the same object or its release. It is
+    /// empty, never partial, when the document could not be written (memory
+    /// exhausted): do not store it.
     virtual const char* ToString() = 0;
     /// Sets the object up from JSON text. Returns false, and changes nothing,
-    /// when the text is not valid JSON.
+    /// when the text is not valid JSON or memory runs out while it is read.
     virtual bool FromString(const char* text) = 0;
 
 protected:
@@ -514,7 +514,8 @@ protected:
 class VESKUPDATE_API IUpdater : public IStringInitial, public IReleaseable
 {
 public:
-    /// Stores the name and passes it to the version query and the local state.
+    /// Stores the name and passes it to the version query and the local
+    /// state; when memory runs out, all three keep the old name.
     virtual void SetProductName(const char* name) = 0;
     /// The product name, lent until it is next replaced.
     virtual const char* GetProductName() const = 0;
@@ -526,11 +527,12 @@ public:
     /// The embedded local state, valid for the updater's whole life. Its
     /// Release does nothing; it ends with the updater.
     virtual ILocalQuery* GetLocalQuery() = 0;
-    /// Appends a copy of the patch to the downloaded list.
+    /// Appends a copy of the patch to the downloaded list; changes nothing
+    /// when memory runs out.
     virtual void SetPatchDownloaded(const IPatch* patch) = 0;
     /// Moves the local version up to the patch's result version when that is
-    /// newer; appends a copy to the installed list when it is equal; does
-    /// nothing when it is older.
+    /// newer; appends a copy to the installed list when it is equal (nothing
+    /// changes when memory runs out); does nothing when it is older.
     virtual void SetPatchInstalled(const IPatch* patch) = 0;
 
 protected:
@@ -701,7 +703,8 @@ public:
     virtual void UnpinObject(T* object) = 0;
     /// Loads the library, calls its export `entry` once to learn the type
     /// names, and frees it again until first use. 0 registered (or already
-    /// registered), 1 the library does not load, 2 it has no export `entry`.
+    /// registered), 1 the library does not load or memory ran out (nothing
+    /// registered), 2 it has no export `entry`.
     virtual int RegisterModule(const char* file, const char* entry) = 0;
     /// Withdraws the library registered from `file`; always true.
     virtual bool UnregisterModule(const char* file) = 0;

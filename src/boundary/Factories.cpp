@@ -4,56 +4,37 @@
 // the interface.
 #include <VeskUpdate.h>
 
+#include "boundary/NewOrNull.h"
 #include "client/CVersionQuery.h"
 #include "modules/TModuleManager.h"
 #include "updater/CLocalQuery.h"
 #include "updater/CUpdater.h"
 
-#include <new>
-
 namespace kvrUpdate
 {
-namespace
-{
-
-template <class T>
-T* Create() noexcept
-{
-    try
-    {
-        return new (std::nothrow) T();
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
-}
-
-} // namespace
-
 IUpdater* CreateUpdater()
 {
-    return Create<CUpdater>();
+    return NewOrNull<CUpdater>();
 }
 
 IVersionQuery* CreateVersionQuery()
 {
-    return Create<CVersionQuery>();
+    return NewOrNull<CVersionQuery>();
 }
 
 ILocalQuery* CreateLocalQuery()
 {
-    return Create<CLocalQuery>();
+    return NewOrNull<CLocalQuery>();
 }
 
 IExecutorManager* CreateExecutorManager()
 {
-    return Create<TModuleManager<IUpdateExecutor, IExecutorManager>>();
+    return NewOrNull<TModuleManager<IUpdateExecutor, IExecutorManager>>();
 }
 
 IFileCheckerManager* CreateFileCheckerManager()
 {
-    return Create<TModuleManager<IFileChecker, IFileCheckerManager>>();
+    return NewOrNull<TModuleManager<IFileChecker, IFileCheckerManager>>();
 }
 
 } // namespace kvrUpdate

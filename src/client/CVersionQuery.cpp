@@ -31,17 +31,20 @@ CVersionQuery::~CVersionQuery() = default;
 
 const char* CVersionQuery::ToString()
 {
+    bool written = false;
     try
     {
         Json::Value root;
         jsonIO::SetString(root["product"], m_product.c_str());
         jsonIO::SetString(root["version_center"], m_versionCenter.c_str());
-        jsonIO::FormatJson(root, m_text);
+        written = jsonIO::FormatJson(root, m_text);
     }
     catch (...)
     {
-        // Memory exhaustion: the previous text stays.
     }
+    // Half a document must not pass for the settings.
+    if (!written)
+        m_text.clear();
     return m_text.c_str();
 }
 
@@ -56,8 +59,8 @@ bool CVersionQuery::FromString(const char* text)
         // is refused like text that does not parse.
         if (!root.isObject() && !root.isNull())
             return false;
-        std::string product = jsonIO::GetString(root["product"], "");
-        std::string address = jsonIO::GetString(root["version_center"], "");
+        std::string product = jsonIO::TakeString(root["product"], "");
+        std::string address = jsonIO::TakeString(root["version_center"], "");
         m_product.swap(product);
         m_versionCenter.swap(address);
         return true;
@@ -102,6 +105,14 @@ void CVersionQuery::ChangeSetting(std::string& setting, const char* text)
     {
         // Out of memory: the old text stays, and a stale mark set is harmless.
     }
+}
+
+void CVersionQuery::TakeSettings(std::string& product, std::string& address) noexcept
+{
+    if (product != m_product || address != m_versionCenter)
+        m_situationStale = true;
+    m_product.swap(product);
+    m_versionCenter.swap(address);
 }
 
 template <class T, class MakePath>
@@ -171,7 +182,9 @@ const IPatchList* CVersionQuery::GetPatchEvolution(const char* from, const char*
 {
     // Never null: a failed request leaves the list empty.
     m_evolutionPatchs.Clear();
-    Fetch(m_evolutionPatchs, [from, to] { return "/patchs/evolution/" + Canonical(from) + "/" + Canonical(to); });
+    if (Fetch(m_evolutionPatchs, [from, to] { return "/patchs/evolution/" + Canonical(from) + "/" + Canonical(to); }) ==
+        nullptr)
+        m_evolutionPatchs.Clear(); // also what a read cut short left
     return &m_evolutionPatchs;
 }
 

@@ -29,10 +29,12 @@ public:
     CVersionQuery& operator=(const CVersionQuery&) = delete;
 
     // IStringInitial: {"product": ..., "version_center": ...}
+    /// The settings' document; the empty text when memory runs out.
     const char* ToString() override;
     /// Takes "product" and "version_center" (absent ones become empty). False,
-    /// changing nothing, for text that is not JSON or whose root is neither
-    /// an object nor null. Leaves the cached situation as it is.
+    /// changing nothing, for text that is not JSON, whose root is neither an
+    /// object nor null, or when memory runs out. Leaves the cached situation
+    /// as it is.
     bool FromString(const char* text) override;
 
     // IReleaseable
@@ -53,6 +55,16 @@ public:
     const IUpdatePackage* GetPatchPackage(const char* patch) override;
     const IUpdatePackage* GetVersionPackage(const char* version) override;
     const IFileCheckerDef* GetFileCheckDef(const char* version) override;
+
+    // Not part of IVersionQuery: how the updater keeps its settings here,
+    // their one home.
+
+    /// The stored base address.
+    const std::string& GetVersionCenterText() const { return m_versionCenter; }
+    /// Takes both settings (swapped in; the old ones are left in the
+    /// arguments), marking the situation stale when either differs.
+    /// Allocates nothing, so an updater can commit them after preparing.
+    void TakeSettings(std::string& product, std::string& address) noexcept;
 
 private:
     /// Stores `text` (null: empty) in `setting`, marking the situation stale

@@ -253,6 +253,15 @@ std::string GetString(const Json::Value& member, const char* fallback)
     return FallbackText(fallback);
 }
 
+std::string TakeString(const Json::Value& member, const char* fallback)
+{
+    std::string text;
+    CAnsiTarget target;
+    if (!ReadString(member, text, target))
+        text = fallback != nullptr ? fallback : "";
+    return text;
+}
+
 int ReadIntOrText(const Json::Value& member, int fallback)
 {
     try

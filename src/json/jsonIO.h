@@ -44,6 +44,10 @@ private:
 /// or when anything goes wrong. A text ends at its first NUL byte.
 std::string GetString(const Json::Value& member, const char* fallback);
 
+/// What GetString gives, but memory exhaustion passes instead of turning
+/// into the fallback: for settings that must not silently become empty.
+std::string TakeString(const Json::Value& member, const char* fallback);
+
 /// What GetString gives, assigned into `text`, whose storage is reused: the
 /// way records read their texts by the thousand. 7-bit text, and well-formed
 /// UTF-8 when the ANSI code page is UTF-8, is taken as it is; other UTF-8 is

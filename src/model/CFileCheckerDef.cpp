@@ -1,5 +1,7 @@
 #include "model/CFileCheckerDef.h"
 
+#include "boundary/NewOrNull.h"
+
 namespace kvrUpdate
 {
 
@@ -10,14 +12,7 @@ void CFileCheckerDef::Release()
 
 IFileCheckerDef* CFileCheckerDef::Clone() const
 {
-    try
-    {
-        return new CFileCheckerDef(*this);
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return NewOrNull<CFileCheckerDef>(*this);
 }
 
 const char* CFileCheckerDef::GetUrl() const

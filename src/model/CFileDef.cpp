@@ -1,5 +1,7 @@
 #include "model/CFileDef.h"
 
+#include "boundary/NewOrNull.h"
+
 namespace kvrUpdate
 {
 
@@ -10,14 +12,7 @@ void CFileDef::Release()
 
 IFileDef* CFileDef::Clone() const
 {
-    try
-    {
-        return new CFileDef(*this);
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return NewOrNull<CFileDef>(*this);
 }
 
 const char* CFileDef::GetUrl() const

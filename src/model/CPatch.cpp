@@ -1,6 +1,6 @@
 #include "model/CPatch.h"
 
-#include <memory>
+#include "boundary/NewOrNull.h"
 
 namespace kvrUpdate
 {
@@ -65,16 +65,7 @@ void CPatch::Release()
 
 IPatch* CPatch::Clone() const
 {
-    try
-    {
-        std::unique_ptr<CPatch> copy(new CPatch);
-        copy->CopyFrom(this);
-        return copy.release();
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return NewOrNull<CPatch>(*this);
 }
 
 const char* CPatch::GetTitle() const

@@ -1,5 +1,7 @@
 #include "model/CUpdatePackage.h"
 
+#include "boundary/NewOrNull.h"
+
 namespace kvrUpdate
 {
 
@@ -10,14 +12,7 @@ void CUpdatePackage::Release()
 
 IUpdatePackage* CUpdatePackage::Clone() const
 {
-    try
-    {
-        return new CUpdatePackage(*this);
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
+    return NewOrNull<CUpdatePackage>(*this);
 }
 
 const char* CUpdatePackage::GetBaseUrl() const

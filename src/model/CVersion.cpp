@@ -1,11 +1,15 @@
 #include "model/CVersion.h"
 
+#include "boundary/NewOrNull.h"
+
+#include <cstring>
+
 namespace kvrUpdate
 {
 namespace
 {
 
-// The text of "%u.%u.%u.%u" into `buffer` (at least 44 bytes), formatted by
+// The text of "%u.%u.%u.%u" into `buffer` (at least kTextSize bytes), formatted by
 // hand: documents hold thousands of versions and copies go through this text,
 // so printf's cost shows. Returns the end of the text (not terminated).
 char* FormatVersion(const std::uint32_t (&parts)[4], char* buffer)
@@ -31,31 +35,34 @@ char* FormatVersion(const std::uint32_t (&parts)[4], char* buffer)
 
 } // namespace
 
-CVersion::CVersion() : m_parts{0, 0, 0, 0} {}
+CVersion::CVersion() : m_parts{0, 0, 0, 0}, m_text{} {}
 
 CVersion::CVersion(const IVersion& other) : CVersion()
 {
-    FromString(other.ToString());
+    *this = other;
 }
 
-CVersion::CVersion(const CVersion& other) : CVersion()
+CVersion::CVersion(const CVersion& other) noexcept : CVersion()
 {
-    FromString(other.ToString());
+    *this = other;
 }
 
 CVersion& CVersion::operator=(const IVersion& other)
 {
-    // The source's text form is the one channel of copying, so any IVersion
-    // implementation can be copied. Self-assignment is harmless: FromString
+    // Another implementation is copied through its text form, the one
+    // channel every IVersion has. Self-assignment is harmless: FromString
     // only reads the text and writes the parts.
+    if (const CVersion* same = dynamic_cast<const CVersion*>(&other))
+        return *this = *same;
     FromString(other.ToString());
     return *this;
 }
 
-CVersion& CVersion::operator=(const CVersion& other)
+CVersion& CVersion::operator=(const CVersion& other) noexcept
 {
+    // The parts are the whole value; the text is made afresh by ToString.
     if (this != &other)
-        *this = static_cast<const IVersion&>(other);
+        std::memcpy(m_parts, other.m_parts, sizeof m_parts);
     return *this;
 }
 
@@ -66,9 +73,7 @@ void CVersion::Release()
 
 IVersion* CVersion::Clone() const
 {
-    CVersion* copy = new CVersion();
-    *copy = *this;
-    return copy;
+    return NewOrNull<CVersion>(*this);
 }
 
 int CVersion::Compare(const IVersion* other) const
@@ -87,9 +92,8 @@ int CVersion::Compare(const IVersion* other) const
 
 const char* CVersion::ToString() const
 {
-    char buffer[48];
-    m_text.assign(buffer, FormatVersion(m_parts, buffer));
-    return m_text.c_str();
+    *FormatVersion(m_parts, m_text) = '\0';
+    return m_text;
 }
 
 bool CVersion::FromString(const char* text)
@@ -158,26 +162,20 @@ void WriteJson(Json::Value& value, const CVersion& record)
 bool binding::TFieldsOf<CVersion>::ReadText(CVersion& record, const Json::Value& member, CReadContext& context)
 {
     // A member with no text gives the fallback "0.0.0.0", which parses like
-    // the empty text; so does trouble while taking the text. 7-bit text,
-    // the usual, is parsed where it lies.
+    // the empty text. 7-bit text, the usual, is parsed where it lies; other
+    // text is converted first, and memory running out there ends the read.
     const char* begin = nullptr;
     const char* end = nullptr;
     if (member.getString(&begin, &end) && record.Parse(begin, end, true))
         return true;
-    try
-    {
-        if (jsonIO::ReadString(member, context.scratch, context.ansi))
-            return record.FromString(context.scratch.c_str());
-    }
-    catch (...)
-    {
-    }
+    if (jsonIO::ReadString(member, context.scratch, context.ansi))
+        return record.FromString(context.scratch.c_str());
     return record.FromString("");
 }
 
 void binding::TFieldsOf<CVersion>::WriteText(const CVersion& record, Json::Value& member, CWriteContext& context)
 {
-    char buffer[48];
+    char buffer[CVersion::kTextSize];
     const char* end = FormatVersion(record.m_parts, buffer);
     if (context.LendsTexts())
         member = Json::StaticString(context.Keep(buffer, end));

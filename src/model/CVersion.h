@@ -19,11 +19,18 @@ public:
     CVersion();
     /// Copies through the text form: FromString(other.ToString()).
     explicit CVersion(const IVersion& other);
-    CVersion(const CVersion& other);
+    /// Copies the parts: allocates nothing, fails never.
+    CVersion(const CVersion& other) noexcept;
     CVersion(CVersion&& other) noexcept = default;
+    /// A CVersion's parts, any other version's text form (FromString of its
+    /// ToString).
     CVersion& operator=(const IVersion& other);
-    CVersion& operator=(const CVersion& other);
+    CVersion& operator=(const CVersion& other) noexcept;
     CVersion& operator=(CVersion&& other) noexcept = default;
+
+    /// Room for the longest text, "4294967295.4294967295.4294967295.4294967295",
+    /// and its NUL.
+    static constexpr int kTextSize = 44;
     ~CVersion() = default;
 
     // ICloneable<IVersion>
@@ -45,8 +52,9 @@ private:
     bool Parse(const char* text, const char* end, bool plainOnly);
 
     std::uint32_t m_parts[4];
-    // Cache written by ToString, also on a const version.
-    mutable std::string m_text;
+    // Written by ToString, also on a const version; held in place, so that
+    // ToString allocates nothing and cannot fail.
+    mutable char m_text[kTextSize];
 };
 
 /// The JSON form: an object whose member "v" holds the dotted text. A bare

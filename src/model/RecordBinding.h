@@ -12,12 +12,15 @@
 //   version object belongs, a number inside a list) reads as absent: every
 //   field takes its absent value, the read reports false, nothing throws.
 //   Null reads like an empty object.
-// - A nested record's failure stays with it: its result is not consulted and
-//   an exception inside it is caught, so its neighbours are still read.
+// - A nested record's failure stays with it: its result is not consulted,
+//   so its neighbours are still read.
 // - A list is refilled in place. A list member of the wrong type gives an
 //   empty list and false; an element of the wrong type reads as absent and
-//   the later elements are still read. Only an exception (memory exhausted)
-//   ends a list; the elements read before it stay.
+//   the later elements are still read.
+// - Memory exhaustion (an exception, the only one reading raises) ends the
+//   whole read and passes to the caller, TryReadJson, which reports false:
+//   a text emptied or a list cut short must not pass for what was sent.
+//   The record keeps what was read before it.
 // Writing sets every field: texts and numbers as JSON strings, nested
 // records as objects, a list as an array of objects, or not at all when it
 // is empty (the member is then present and null).
@@ -331,15 +334,8 @@ template <auto Member, class R>
 bool ReadText(R& record, const Json::Value& member, CReadContext& context)
 {
     std::string& text = record.*Member;
-    try
-    {
-        if (!jsonIO::ReadString(member, text, context.ansi))
-            text.clear(); // a number, array or object has no text
-    }
-    catch (...)
-    {
-        text.clear();
-    }
+    if (!jsonIO::ReadString(member, text, context.ansi))
+        text.clear(); // a number, array or object has no text
     return true;
 }
 
@@ -356,13 +352,7 @@ void WriteText(const R& record, Json::Value& member, CWriteContext& context)
 template <auto Member, class R>
 bool ReadNested(R& record, const Json::Value& member, CReadContext& context)
 {
-    try
-    {
-        ReadRecord(member, record.*Member, context);
-    }
-    catch (...)
-    {
-    }
+    ReadRecord(member, record.*Member, context); // a failed member reads as absent; not consulted
     return true;
 }
 
@@ -411,15 +401,8 @@ bool ReadName(R& record, const Json::Value& member, CReadContext& context)
         value = Table.ValueOf(begin, static_cast<std::size_t>(end - begin));
         return true;
     }
-    try
-    {
-        value = jsonIO::ReadString(member, context.scratch, context.ansi) ? Table.ValueOf(context.scratch.c_str())
-                                                                          : Table.ValueOf("");
-    }
-    catch (...)
-    {
-        value = Table.ValueOf("");
-    }
+    value = jsonIO::ReadString(member, context.scratch, context.ansi) ? Table.ValueOf(context.scratch.c_str())
+                                                                      : Table.ValueOf("");
     return true;
 }
 

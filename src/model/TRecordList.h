@@ -4,6 +4,8 @@
 #ifndef VESKUPDATE_TRECORDLIST_H
 #define VESKUPDATE_TRECORDLIST_H
 
+#include "boundary/NewOrNull.h"
+
 #include <cstddef>
 #include <vector>
 
@@ -22,17 +24,7 @@ public:
     // ICloneable<Interface>
     void Release() override { delete static_cast<List*>(this); }
     /// A deep copy owned by the caller; null if it cannot be allocated.
-    Interface* Clone() const override
-    {
-        try
-        {
-            return new List(static_cast<const List&>(*this));
-        }
-        catch (...)
-        {
-            return nullptr;
-        }
-    }
+    Interface* Clone() const override { return NewOrNull<List>(static_cast<const List&>(*this)); }
 
     // IVectable<const ElementInterface*>
     const ElementInterface* GetAt(int index) const override

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +41,8 @@ public:
         /// Loads the library `file`, records its full path, collects the type
         /// names of one object made by `entry`, and frees the library again.
         /// 0 done, 1 the library does not load, 2 it has no export `entry`.
+        /// Throws std::bad_alloc when memory runs out, also when a type name
+        /// could not be kept.
         int SetModuleFile(const char* file, const char* entry);
         /// 0 loaded (or already loaded), 1 the library does not load, 2 the
         /// entry is missing (the library is freed again).
@@ -123,11 +126,15 @@ int TModuleManager<T, M>::CModule::SetModuleFile(const char* file, const char* e
             }
             catch (...)
             {
+                m_lost = true;
             }
         }
+        /// Whether a name could not be kept (memory exhausted).
+        bool Lost() const { return m_lost; }
 
     private:
         CModule& m_module;
+        bool m_lost = false;
     };
 
     Unload();
@@ -139,14 +146,20 @@ int TModuleManager<T, M>::CModule::SetModuleFile(const char* file, const char* e
         return loaded;
     m_fullPath = platform::LibraryFullPath(m_library);
     m_typeNames.clear();
+    bool lost = false;
     if (T* object = CreateObject())
     {
         CTypeEnum collector(*this);
         object->EnumTypes(&collector);
         object->Release();
+        lost = collector.Lost();
     }
     // Registration only learns the types; the library comes back on first use.
     Unload();
+    // A module that serves only some of its types would answer for the
+    // others as if the plug-in lacked them.
+    if (lost)
+        throw std::bad_alloc();
     return 0;
 }
 
@@ -324,8 +337,16 @@ T* TModuleManager<T, M>::AcquireObject(const char* type)
     // fails to make an object.
     for (const std::unique_ptr<CModule>& module : m_modules)
     {
-        if (module->SupportsType(type))
+        if (!module->SupportsType(type))
+            continue;
+        try
+        {
             return module->CreateObject();
+        }
+        catch (...)
+        {
+            return nullptr; // out of memory loading the library again
+        }
     }
     return nullptr;
 }

@@ -3,20 +3,10 @@
 #include "json/jsonIO.h"
 #include "model/RecordBinding.h"
 
+#include <utility>
+
 namespace kvrUpdate
 {
-
-/// The state's document, read and written by the records' rules.
-template <>
-struct binding::TFieldsOf<CLocalQuery>
-{
-    static constexpr TField<CLocalQuery> List[] = {
-        binding::Nested<&CLocalQuery::m_downloaded>("downloaded_patchs"),
-        binding::Nested<&CLocalQuery::m_installed>("installed_patchs"),
-        binding::Text<&CLocalQuery::m_productName>("product_ame"),
-        binding::Nested<&CLocalQuery::m_version>("version"),
-    };
-};
 
 using platform::CLockGuard;
 
@@ -40,7 +30,7 @@ bool CLocalQuery::FormatDocument(Json::Value& document, Json::Value& member, std
     bool written = false;
     try
     {
-        binding::WriteRecord(member, *this, context);
+        binding::WriteRecord(member, m_record, context);
         written = jsonIO::FormatJson(document, text);
     }
     catch (...)
@@ -80,13 +70,13 @@ void CLocalQuery::Release()
 const char* CLocalQuery::GetProductName() const
 {
     CLockGuard guard(m_lock);
-    return m_productName.c_str();
+    return m_record.productName.c_str();
 }
 
 const IVersion* CLocalQuery::GetVersion() const
 {
     CLockGuard guard(m_lock);
-    return &m_version;
+    return &m_record.version;
 }
 
 const IPatchList* CLocalQuery::GetPatchList(int which) const
@@ -95,9 +85,9 @@ const IPatchList* CLocalQuery::GetPatchList(int which) const
     switch (which)
     {
     case PatchListInstalled:
-        return &m_installed;
+        return &m_record.installed;
     case PatchListDownloaded:
-        return &m_downloaded;
+        return &m_record.downloaded;
     default:
         return nullptr;
     }
@@ -106,38 +96,55 @@ const IPatchList* CLocalQuery::GetPatchList(int which) const
 void CLocalQuery::ToJson(Json::Value& value)
 {
     CLockGuard guard(m_lock);
-    binding::WriteRecord(value, *this);
+    binding::WriteRecord(value, m_record);
 }
 
 bool CLocalQuery::FromJson(Json::Value& value)
 {
     CLockGuard guard(m_lock);
+    try
+    {
+        CLocalRecord next;
+        if (!ReadDocument(value, next))
+            return false;
+        std::swap(m_record, next);
+    }
+    catch (...)
+    {
+        return false; // memory exhausted: the state stays as it was
+    }
+    return true;
+}
+
+bool CLocalQuery::ReadDocument(const Json::Value& value, CLocalRecord& record)
+{
     // A root that is no object (an array, a number, a string) says nothing
     // about this state; reading it as an empty document would wipe the
     // installed record.
     if (!value.isObject() && !value.isNull())
         return false;
-    try
-    {
-        // A member that is missing or of the wrong type takes its default; a
-        // member that fails does not stop the others.
-        binding::ReadRecord(value, *this);
-    }
-    catch (...)
-    {
-        return false;
-    }
+    // A member that is missing or of the wrong type takes its default; a
+    // member that fails does not stop the others.
+    binding::ReadRecord(value, record);
     return true;
+}
+
+void CLocalQuery::Replace(CLocalRecord* record, std::string& name) noexcept
+{
+    CLockGuard guard(m_lock);
+    if (record != nullptr)
+        std::swap(m_record, *record);
+    m_record.productName.swap(name);
 }
 
 bool CLocalQuery::AddInstalledPatch(const IPatch* patch)
 {
-    return AddPatch(m_installed, patch);
+    return AddPatch(m_record.installed, patch);
 }
 
 bool CLocalQuery::AddDownloadedPatch(const IPatch* patch)
 {
-    return AddPatch(m_downloaded, patch);
+    return AddPatch(m_record.downloaded, patch);
 }
 
 bool CLocalQuery::RecordInstalledPatch(const IPatch* patch)
@@ -146,15 +153,15 @@ bool CLocalQuery::RecordInstalledPatch(const IPatch* patch)
     if (patch == nullptr)
         return false;
     const IVersion* result = patch->GetResultVersion();
-    const int order = m_version.Compare(result);
+    const int order = m_record.version.Compare(result);
     if (order < 0)
     {
         // Taken over through the text form, so that any IVersion will do.
-        m_version.FromString(result->ToString());
+        m_record.version = *result;
         return true;
     }
     if (order == 0)
-        return AddPatch(m_installed, patch);
+        return AddPatch(m_record.installed, patch);
     return true; // a patch that leads to an older version changes nothing
 }
 
@@ -172,19 +179,6 @@ bool CLocalQuery::AddPatch(CPatchList& list, const IPatch* patch)
         return false;
     }
     return true;
-}
-
-void CLocalQuery::SetProductName(const char* name)
-{
-    CLockGuard guard(m_lock);
-    try
-    {
-        m_productName = name != nullptr ? name : "";
-    }
-    catch (...)
-    {
-        // Out of memory: the old name stays.
-    }
 }
 
 } // namespace kvrUpdate

@@ -15,6 +15,29 @@
 namespace kvrUpdate
 {
 
+/// What the local state records, as one value: a document is read into a
+/// fresh one and swapped in whole, so that a read that runs out of memory
+/// leaves the state as it was.
+struct CLocalRecord
+{
+    std::string productName;
+    CVersion version;
+    CPatchList installed;
+    CPatchList downloaded;
+};
+
+/// The state's document, read and written by the records' rules.
+template <>
+struct binding::TFieldsOf<CLocalRecord>
+{
+    static constexpr TField<CLocalRecord> List[] = {
+        binding::Nested<&CLocalRecord::downloaded>("downloaded_patchs"),
+        binding::Nested<&CLocalRecord::installed>("installed_patchs"),
+        binding::Text<&CLocalRecord::productName>("product_ame"),
+        binding::Nested<&CLocalRecord::version>("version"),
+    };
+};
+
 /// Every operation below runs entirely under the object's re-entrant lock, so
 /// one local state may be called from several threads. What the getters lend
 /// (the name, the version, the lists, the ToString text) is read by the caller
@@ -56,8 +79,7 @@ public:
     void ToJson(Json::Value& value) override;
     /// Reads every member: an absent or unreadable one takes its default
     /// (empty name, 0.0.0.0, empty list). True, unless `value` is neither an
-    /// object nor null (then false, and nothing changes) or memory ran out
-    /// part-way (then false, with the members read so far).
+    /// object nor null or memory ran out: then false, and nothing changes.
     bool FromJson(Json::Value& value) override;
 
     // Not part of ILocalQuery: how the updater stores the state and records
@@ -89,20 +111,20 @@ public:
     /// cannot be made.
     bool RecordInstalledPatch(const IPatch* patch);
 
-    /// Replaces the product name (under the lock); the updater keeps the
-    /// local state's name equal to its own. A null name is taken as the empty
-    /// one.
-    void SetProductName(const char* name);
+    /// Reads a document into `record` (which should be fresh) by the rules
+    /// of FromJson, without touching this state. False when `value` is
+    /// neither an object nor null; lets memory exhaustion pass.
+    static bool ReadDocument(const Json::Value& value, CLocalRecord& record);
+
+    /// Takes `name` as the product name (under the lock), and `record`, when
+    /// not null, as the whole state before that; what was there is left in
+    /// them. Allocates nothing: the updater prepares both and then commits.
+    void Replace(CLocalRecord* record, std::string& name) noexcept;
 
 private:
-    friend binding::TFieldsOf<CLocalQuery>;
-
     bool AddPatch(CPatchList& list, const IPatch* patch);
 
-    std::string m_productName;
-    CVersion m_version;
-    CPatchList m_installed;
-    CPatchList m_downloaded;
+    CLocalRecord m_record;
     mutable platform::CCriticalSection m_lock;
     std::string m_text;
 };

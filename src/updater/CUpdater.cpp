@@ -14,8 +14,8 @@ const char* CUpdater::ToString()
     try
     {
         Json::Value root;
-        jsonIO::SetString(root["porduct_name"], m_productName.c_str());
-        jsonIO::SetString(root["version_center"], m_versionCenter.c_str());
+        jsonIO::SetString(root["porduct_name"], m_versionQuery.GetProduct());
+        jsonIO::SetString(root["version_center"], m_versionQuery.GetVersionCenterText().c_str());
         m_localQuery.FormatDocument(root, root["local"], m_text);
     }
     catch (...)
@@ -42,23 +42,25 @@ bool CUpdater::FromString(const char* text)
         if (!root.isObject())
             return false;
 
-        m_productName = jsonIO::GetString(root["porduct_name"], "product");
+        std::string name = jsonIO::TakeString(root["porduct_name"], "product");
         // A number, array or object is no address; the updater is left
         // without one rather than with a made-up text the query would build
         // URLs from.
-        m_versionCenter = jsonIO::GetString(root["version_center"], "");
-        m_versionQuery.SetProduct(m_productName.c_str());
-        m_versionQuery.SetVersionCenter(m_versionCenter.c_str());
-        // The result is not consulted: a "local" that is no object leaves the
-        // local state as it was, anything else resets or replaces it.
-        m_localQuery.FromJson(root["local"]);
-        m_localQuery.SetProductName(m_productName.c_str());
+        std::string address = jsonIO::TakeString(root["version_center"], "");
+        std::string localName = name;
+        // A "local" that is no object leaves the local state as it was,
+        // anything else resets or replaces it.
+        CLocalRecord local;
+        const bool readLocal = CLocalQuery::ReadDocument(root["local"], local);
+
+        // Everything is read: from here on nothing can fail.
+        m_versionQuery.TakeSettings(name, address);
+        m_localQuery.Replace(readLocal ? &local : nullptr, localName);
         return true;
     }
     catch (...)
     {
-        // Memory exhausted part-way; what was taken so far stays.
-        return false;
+        return false; // memory exhausted: nothing was taken
     }
 }
 
@@ -71,32 +73,27 @@ void CUpdater::SetProductName(const char* name)
 {
     try
     {
-        m_productName = name != nullptr ? name : "";
+        std::string product = name != nullptr ? name : "";
+        std::string address = m_versionQuery.GetVersionCenterText();
+        std::string localName = product;
+        m_versionQuery.TakeSettings(product, address);
+        m_localQuery.Replace(nullptr, localName);
     }
     catch (...)
     {
-        return; // out of memory: everything keeps the old name
+        // Out of memory: everything keeps the old name.
     }
-    m_versionQuery.SetProduct(m_productName.c_str());
-    m_localQuery.SetProductName(m_productName.c_str());
 }
 
 const char* CUpdater::GetProductName() const
 {
-    return m_productName.c_str();
+    return m_versionQuery.GetProduct();
 }
 
 void CUpdater::SetVersionCenter(const char* address)
 {
-    try
-    {
-        m_versionCenter = address != nullptr ? address : "";
-    }
-    catch (...)
-    {
-        return; // out of memory: the query keeps the old address as well
-    }
-    m_versionQuery.SetVersionCenter(m_versionCenter.c_str());
+    // The query keeps the old address when the copy cannot be made.
+    m_versionQuery.SetVersionCenter(address);
 }
 
 IVersionQuery* CUpdater::GetVersionQuery()

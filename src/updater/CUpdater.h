@@ -34,8 +34,7 @@ public:
         void Release() override {}
     };
 
-    /// Empty product name and version center; nothing is pushed into the
-    /// embedded objects, whose own settings start empty too.
+    /// Empty product name and version center, those of the embedded query.
     CUpdater();
     ~CUpdater();
     CUpdater(const CUpdater&) = delete;
@@ -47,14 +46,14 @@ public:
     /// could not be built (memory exhausted): never half a document.
     const char* ToString() override;
     /// Loads the configuration document. False, and nothing changes, when the
-    /// text is not JSON or its root is not an object. Otherwise, in order:
-    /// the product name ("porduct_name"; a number, array or object gives
-    /// "product"), the version center ("version_center"; a number, array or
-    /// object gives the empty text, no address), both pushed into the query,
-    /// the local state read from "local", whose product name is then
-    /// overwritten with the updater's; true. No step is undone if a later one
-    /// finds nothing useful. A "local" member that is neither an object nor
-    /// null leaves the local state as it was (apart from the product name).
+    /// text is not JSON, its root is not an object, or memory runs out.
+    /// Otherwise: the product name ("porduct_name"; a number, array or object
+    /// gives "product") and the version center ("version_center"; a number,
+    /// array or object gives the empty text, no address) go to the query,
+    /// the local state is read from "local" and takes the updater's product
+    /// name; true. Everything is read first and then taken in one step. A
+    /// "local" member that is neither an object nor null leaves the local
+    /// state as it was (apart from the product name).
     bool FromString(const char* text) override;
 
     // IReleaseable
@@ -70,8 +69,8 @@ public:
     void SetPatchInstalled(const IPatch* patch) override;
 
 private:
-    std::string m_productName;
-    std::string m_versionCenter;
+    // The product name and the version center live in the query; the local
+    // state keeps its own copy of the name, under its own lock.
     std::string m_text;
     CLocalized<CVersionQuery> m_versionQuery;
     CLocalized<CLocalQuery> m_localQuery;

@@ -255,7 +255,11 @@ TEST(CLocalQueryTest, EveryOperationRunsUnderTheLock)
         {"AddInstalledPatch", [&] { state.AddInstalledPatch(&patch); }},
         {"AddDownloadedPatch", [&] { state.AddDownloadedPatch(&patch); }},
         {"RecordInstalledPatch", [&] { state.RecordInstalledPatch(&patch); }},
-        {"SetProductName", [&] { state.SetProductName("x"); }},
+        {"Replace",
+         [&] {
+             std::string name = "x";
+             state.Replace(nullptr, name);
+         }},
     };
     for (const auto& operation : operations)
     {

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 namespace platform
@@ -58,12 +59,10 @@ std::string LibraryFullPath(LibraryHandle library)
         map->l_name[0] == '\0')
         return std::string();
 
-    char* resolved = realpath(map->l_name, nullptr);
+    const std::unique_ptr<char, void (*)(void*)> resolved(realpath(map->l_name, nullptr), &std::free);
     if (resolved == nullptr)
         return std::string();
-    std::string fullPath(resolved);
-    std::free(resolved);
-    return fullPath;
+    return std::string(resolved.get()); // freed also when the copy fails
 }
 
 } // namespace platform
