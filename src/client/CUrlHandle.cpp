@@ -1,5 +1,7 @@
 #include "client/CUrlHandle.h"
 
+#include "client/HttpStatus.h"
+
 #include "platform/Platform.h"
 
 #include <cctype>
@@ -34,7 +36,7 @@ CUrlHandle::CUrlHandle() : m_handle(curl_easy_init())
 {
     // Results are not checked: every option here is known to this libcurl,
     // and a null handle makes them all no-ops.
-    SetOption(CURLOPT_FAILONERROR, 1L);
+    SetOption(CURLOPT_FAILONERROR, kLibcurlFailsHttpErrors ? 1L : 0L);
     SetOption(CURLOPT_FOLLOWLOCATION, 1L);
     SetOption(CURLOPT_MAXREDIRS, kMaxRedirects);
     SetOption(CURLOPT_HEADERDATA, static_cast<const void*>(this));

@@ -1,5 +1,7 @@
 #include "client/CUrlWriter.h"
 
+#include "client/HttpStatus.h"
+
 namespace curl_object
 {
 
@@ -19,9 +21,7 @@ std::size_t UrlWriteCallback(char* data, std::size_t size, std::size_t count, vo
         return 0;
     long status = 0;
     curl_easy_getinfo(writer->GetHandle(), CURLINFO_RESPONSE_CODE, &status);
-    // 399 is refused along with everything below 200; 400 and above never get
-    // here because the handle fails on HTTP errors.
-    if (status != 0 && (status < 200 || status >= 399))
+    if (!BodyMayPass(status))
         return 0;
     try
     {

@@ -37,8 +37,7 @@ private:
 };
 
 /// libcurl's write callback; `userdata` is the CUrlWriter. Accepts a block
-/// only while the status is unknown (0) or from 200 to 398, so that a body of
-/// an informational or 399 answer never reaches the writer.
+/// only while the status passes the gate of HttpStatus.h (BodyMayPass).
 std::size_t UrlWriteCallback(char* data, std::size_t size, std::size_t count, void* userdata);
 
 } // namespace curl_object

@@ -3,6 +3,7 @@
 #include "client/CScopeTimer.h"
 #include "client/CStringWriter.h"
 #include "client/CUrlHandle.h"
+#include "client/HttpStatus.h"
 
 #include <string>
 
@@ -28,11 +29,9 @@ bool GetJsonObject(IJsonObject& target, const char* url)
             if (curl_easy_perform(handle.GetHandle()) != CURLE_OK)
                 return false;
 
-            // 0 means the transfer recorded no status (a non-HTTP scheme);
-            // that counts as a good answer like 2xx does.
             long status = 0;
             curl_easy_getinfo(handle.GetHandle(), CURLINFO_RESPONSE_CODE, &status);
-            if (status != 0 && (status < 200 || status > 299))
+            if (!curl_object::IsGoodAnswer(status))
                 return false;
             writer.Flush();
 
