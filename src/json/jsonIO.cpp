@@ -56,24 +56,24 @@ constexpr long long Int64Max = std::numeric_limits<long long>::max();
 constexpr double Int64Bound = 9223372036854775808.0;
 
 // atoi's reading (C-locale white space, optional sign, decimal digits up to
-// the first other byte), saturating at the 64-bit limits instead of
-// overflowing, for digit strings of any length.
-long long SaturatingAtoi64(const std::string& text)
+// the first other byte) of [begin, end), saturating at the 64-bit limits
+// instead of overflowing, for digit strings of any length.
+long long SaturatingAtoi64(const char* begin, const char* end)
 {
-    std::size_t position = 0;
-    while (position < text.size() && (text[position] == ' ' || (text[position] >= '\t' && text[position] <= '\r')))
-        ++position;
+    const char* cursor = begin;
+    while (cursor != end && (*cursor == ' ' || (*cursor >= '\t' && *cursor <= '\r')))
+        ++cursor;
 
     bool negative = false;
-    if (position < text.size() && (text[position] == '+' || text[position] == '-'))
-        negative = text[position++] == '-';
+    if (cursor != end && (*cursor == '+' || *cursor == '-'))
+        negative = *cursor++ == '-';
 
     // Magnitude up to 2^63, the magnitude of the smallest value.
     const std::uint64_t limit = static_cast<std::uint64_t>(Int64Max) + 1;
     std::uint64_t magnitude = 0;
-    for (; position < text.size() && text[position] >= '0' && text[position] <= '9'; ++position)
+    for (; cursor != end && *cursor >= '0' && *cursor <= '9'; ++cursor)
     {
-        const unsigned digit = static_cast<unsigned>(text[position] - '0');
+        const unsigned digit = static_cast<unsigned>(*cursor - '0');
         magnitude = (magnitude > (limit - digit) / 10) ? limit : magnitude * 10 + digit;
     }
     if (negative)
@@ -81,11 +81,18 @@ long long SaturatingAtoi64(const std::string& text)
     return magnitude >= limit ? Int64Max : static_cast<long long>(magnitude);
 }
 
-// The same, saturating at INT_MIN/INT_MAX.
-int SaturatingAtoi(const std::string& text)
+// The text a number is read from, where it lies: a string's bytes up to its
+// first NUL, as GetString would give them (digits, signs and white space are
+// 7-bit, so the code-page conversion changes nothing atoi reads), and
+// nothing for any other member. Nothing is copied, so a number never turns
+// into the fallback for want of memory. False when there is no text.
+bool NumberText(const Json::Value& member, const char*& begin, const char*& end)
 {
-    const long long value = SaturatingAtoi64(text);
-    return value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : static_cast<int>(value);
+    if (!member.getString(&begin, &end) || begin == end)
+        return false;
+    if (const void* nul = std::memchr(begin, '\0', static_cast<std::size_t>(end - begin)))
+        end = static_cast<const char*>(nul);
+    return begin != end;
 }
 
 // The builder writes "\u00xx" with lower-case hex digits; the stored form has
@@ -299,10 +306,12 @@ int ReadIntOrText(const Json::Value& member, int fallback)
             break;
         }
 
-        const std::string text = GetString(member, "");
-        if (text.empty())
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        if (!NumberText(member, begin, end))
             return fallback;
-        return SaturatingAtoi(text);
+        const long long value = SaturatingAtoi64(begin, end);
+        return value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : static_cast<int>(value);
     }
     catch (...)
     {
@@ -407,11 +416,12 @@ long long ReadInt64OrText(const Json::Value& member, long long fallback)
     catch (...)
     {
     }
-    // A number out of range gives the empty text here, hence the fallback.
-    const std::string text = GetString(member, "");
-    if (text.empty())
+    // A number out of range has no text, hence the fallback.
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    if (!NumberText(member, begin, end))
         return fallback;
-    return SaturatingAtoi64(text);
+    return SaturatingAtoi64(begin, end);
 }
 
 } // namespace jsonIO

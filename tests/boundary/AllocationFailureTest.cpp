@@ -38,7 +38,7 @@ const std::string kPatch = R"({"title": "A title longer than short strings", "co
   "patch_force": "must", "apply_version": {"versions": [{"v": "1.0"}, {"v": "1.1"}]},
   "result_version": {"v": "1.2"}})";
 const std::string kFile = R"({"url": "http://center.example/files/a-long-file-name.bin", "md5":
-  "0123456789abcdef0123456789abcdef", "length": "1048576", "path": "directory/a-long-file-name.bin"})";
+  "0123456789abcdef0123456789abcdef", "length": "00000000000001048576", "path": "directory/a-long-file-name.bin"})";
 const std::string kPackage = R"({"base_url": "http://center.example/packages/", "direct_type": "vesk.test.type",
   "direct_file": )" + kFile + R"(, "resource": {"files": [)" +
                              kFile + "," + kFile + "]}}";
