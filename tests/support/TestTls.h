@@ -1,7 +1,8 @@
 // TLS for tests, on Linux: a throwaway certificate authority and server
 // certificates made with the openssl program in a scratch folder, and a way
 // to make this process (and the programs it starts) trust that authority by
-// default without touching the machine's own trust store.
+// default without touching the machine's own trust store. On Windows both
+// functions only say why there is no https for tests there.
 #ifndef VESKUPDATE_TESTS_SUPPORT_TESTTLS_H
 #define VESKUPDATE_TESTS_SUPPORT_TESTTLS_H
 
