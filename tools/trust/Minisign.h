@@ -26,8 +26,9 @@ struct CPublicKey
     std::array<unsigned char, 8> keyId{};
     std::array<unsigned char, 32> key{};
 
-    /// The key id as minisign prints it: 16 upper-case hex digits (the 8
-    /// bytes read as a little-endian number).
+    /// The key id as minisign prints it, the 8 bytes read as a little-endian
+    /// number in upper-case hex, but always 16 digits (minisign leaves out
+    /// leading zeros).
     std::string KeyIdText() const;
     /// The key's base64 line, as in a .pub file.
     std::string Base64() const;
