@@ -190,6 +190,22 @@ TEST_F(CPackageSignerTest, SignsEveryPackageAndTheSnapshot)
     }
 }
 
+TEST_F(CPackageSignerTest, CompleteAddressesUnderTheBaseUrlAreTheTrees)
+{
+    // Addresses under --base-url, percent-encoded, name the tree's files.
+    m_request.baseUrl = "https://dl.example/files";
+    WriteFile(m_request.releases / "1.1/doc/read me.txt", "hello\n");
+    WriteFile(m_request.catalog, R"({"products": {"Editor": {"versions": {"1.0": {}, "1.1": {}}}}})");
+    std::string error;
+    ASSERT_EQ(Publish(error), PublishResult::Done) << error;
+    vesktrust::CManifest manifest;
+    ASSERT_TRUE(vesktrust::ReadManifest(Verified("Editor/signed/version-1.1.0.0.json"), manifest, error)) << error;
+    ASSERT_EQ(manifest.files.size(), 3u);
+    EXPECT_EQ(manifest.files[1].name, "doc/read me.txt");
+    EXPECT_EQ(manifest.files[1].url, "https://dl.example/files/Editor/1.1.0.0/doc/read%20me.txt");
+    EXPECT_EQ(manifest.files[1].sha256, vesktrust::Sha256Hex("hello\n"));
+}
+
 TEST_F(CPackageSignerTest, RefusalsWriteNothing)
 {
     std::string error;

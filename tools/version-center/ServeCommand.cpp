@@ -40,6 +40,7 @@ const std::string kHelp = std::string("usage: ") + kSynopsis +
                           "\n"
                           "       version-center publish ...   (see version-center publish --help)\n"
                           "       version-center export ...    (see version-center export --help)\n"
+                          "       version-center keygen ...    (see version-center keygen --help)\n"
                           "\n"
                           "Serves the products of the catalog file CATALOG to the update library.\n"
                           "\n"
