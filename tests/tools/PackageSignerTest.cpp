@@ -195,7 +195,11 @@ TEST_F(CPackageSignerTest, CompleteAddressesUnderTheBaseUrlAreTheTrees)
     // Addresses under --base-url, percent-encoded, name the tree's files.
     m_request.baseUrl = "https://dl.example/files";
     WriteFile(m_request.releases / "1.1/doc/read me.txt", "hello\n");
-    WriteFile(m_request.catalog, R"({"products": {"Editor": {"versions": {"1.0": {}, "1.1": {}}}}})");
+    // A hand-written direct file is signed with the resource files.
+    WriteFile(m_request.catalog, R"({"products": {"Editor": {"versions": {"1.0": {}, "1.1": {}}, "patches": [
+        {"number": "P-9", "apply": ["1.1"], "result": "1.1", "package": {"direct_file":
+          {"url": "https://dl.example/files/Editor/1.1.0.0/doc/read%20me.txt", "path": "doc/read me.txt",
+           "length": 6}}}]}}})");
     std::string error;
     ASSERT_EQ(Publish(error), PublishResult::Done) << error;
     vesktrust::CManifest manifest;
@@ -204,6 +208,9 @@ TEST_F(CPackageSignerTest, CompleteAddressesUnderTheBaseUrlAreTheTrees)
     EXPECT_EQ(manifest.files[1].name, "doc/read me.txt");
     EXPECT_EQ(manifest.files[1].url, "https://dl.example/files/Editor/1.1.0.0/doc/read%20me.txt");
     EXPECT_EQ(manifest.files[1].sha256, vesktrust::Sha256Hex("hello\n"));
+    ASSERT_TRUE(vesktrust::ReadManifest(Verified("Editor/signed/patch-P-9.json"), manifest, error)) << error;
+    ASSERT_EQ(manifest.files.size(), 1u);
+    EXPECT_EQ(manifest.files[0].sha256, vesktrust::Sha256Hex("hello\n"));
 }
 
 TEST_F(CPackageSignerTest, RefusalsWriteNothing)

@@ -193,9 +193,17 @@ bool CPackageSigner::PlanPackage(const CPackageEntry& package, const CPendingFil
     manifest.product = m_request.product;
     planned.treePath = vesktrust::ManifestPath(manifest.product, manifest.kind,
                                                manifest.kind == "patch" ? manifest.patch : manifest.version);
-    std::set<std::string> seen;
+    // The files a host downloads: the direct file, when it has an address,
+    // and the resource files.
+    std::vector<const CFileEntry*> files;
+    if (!package.directFile.url.empty())
+        files.push_back(&package.directFile);
     for (const CFileEntry& file : package.resource)
+        files.push_back(&file);
+    std::set<std::string> seen;
+    for (const CFileEntry* each : files)
     {
+        const CFileEntry& file = *each;
         std::string problem;
         if (!vesktrust::CheckFileName(file.path, problem))
             return Fail(error, "hosts would refuse the file name " + file.path + ": " + problem);
