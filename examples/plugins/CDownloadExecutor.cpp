@@ -16,6 +16,7 @@
 //   manager->RegisterModule("libVeskDownloadExecutor.so", "CreateUpdateExecutor");
 #include "CVerifiedApply.h"
 #include "Download.h"
+#include "PackageDownload.h"
 #include "PluginFiles.h"
 #include "SignedPackage.h"
 
@@ -166,18 +167,35 @@ private:
             return false;
         }
 
-        const auto bytesTotal = static_cast<long long>(bytesNeeded);
-        const int filesTotal = static_cast<int>(files.size());
-        long long bytesDone = 0;
-        if (context != nullptr)
-            context->OnProgress(0, bytesTotal, filesDone, filesTotal);
+        // Every file at once through one pool; the progress counts the
+        // files found in place as done.
+        std::vector<CDownload> downloads;
         for (const CJob& job : jobs)
         {
-            if (!Fetch(install, job, error))
-                outcome.Fail(job.file, error);
-            bytesDone += job.file->GetLength();
-            if (context != nullptr)
-                context->OnProgress(bytesDone, bytesTotal, ++filesDone, filesTotal);
+            CDownload download;
+            download.name = job.name;
+            download.url = job.url;
+            download.length = job.file->GetLength();
+            download.digest = job.file->GetMd5();
+            downloads.push_back(std::move(download));
+        }
+        const int filesTotal = static_cast<int>(files.size());
+        CDownloadOptions options;
+        options.jobs = JobsSetting(context != nullptr ? context->GetSetting("jobs") : nullptr, 8);
+        options.hash = Md5Hashes();
+        options.hashName = "MD5";
+        if (context != nullptr)
+        {
+            options.progress = [context, filesDone, filesTotal](const CTransferProgress& progress) {
+                context->OnProgress(progress.bytesDone, progress.bytesTotal, filesDone + progress.filesDone,
+                                    filesTotal);
+            };
+        }
+        DownloadAll(install, downloads, options);
+        for (std::size_t i = 0; i < jobs.size(); ++i)
+        {
+            if (!downloads[i].ok)
+                outcome.Fail(jobs[i].file, downloads[i].error);
         }
         return outcome.Ok();
     }
@@ -245,31 +263,6 @@ private:
         job.file = &file;
         job.name = name;
         return true;
-    }
-
-    // Downloads a job's file into a new file beside its place, and moves it
-    // there only once its length and MD5 are right.
-    static bool Fetch(const CInstallDir& install, const CJob& job, std::string& error)
-    {
-        if (!install.CreateParents(job.name, error))
-            return false;
-        std::string temp;
-        std::FILE* out = install.CreateTemp(job.name, temp, error);
-        if (out == nullptr)
-            return false;
-        CExpectedFile expected;
-        expected.length = job.file->GetLength();
-        expected.md5 = job.file->GetMd5() != nullptr ? job.file->GetMd5() : "";
-        bool ok = Download(job.url, job.scheme, out, expected, error);
-        if (std::fclose(out) != 0 && ok)
-        {
-            error = "cannot write " + job.name;
-            ok = false;
-        }
-        if (ok && install.Commit(temp, job.name, error))
-            return true;
-        install.Remove(temp);
-        return false;
     }
 };
 

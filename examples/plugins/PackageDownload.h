@@ -1,0 +1,44 @@
+// The download plug-in's fetching of a package's files: all of them through
+// one transfer pool, each into a partial download beside its place in the
+// install directory (found again by the next run when this one is cut
+// short), and moved into place only once its length and digest are right.
+#ifndef VESKPLUGINS_PACKAGEDOWNLOAD_H
+#define VESKPLUGINS_PACKAGEDOWNLOAD_H
+
+#include "CInstallDir.h"
+#include "CTransferPool.h"
+
+#include <string>
+#include <vector>
+
+/// One file to fetch, and how it went.
+struct CDownload
+{
+    std::string name; ///< relative to the install directory
+    std::string url;  ///< http or https
+    long long length = 0;
+    std::string digest; ///< hex, of the hash the caller's factory makes
+    bool ok = false;
+    std::string error;
+};
+
+struct CDownloadOptions
+{
+    int jobs = 8; ///< transfers at once
+    TransferHashFactory hash;
+    std::string hashName;          ///< for the errors: "MD5", "SHA-256"
+    TransferProgressSink progress; ///< bytes and files of these downloads
+};
+
+/// Digests for packages without a signed manifest: the MD5 their records
+/// carry.
+TransferHashFactory Md5Hashes();
+
+/// The transfers at once a host asks for with the setting "jobs": 1 to 64;
+/// `fallback` when the text is missing or not such a number.
+int JobsSetting(const char* text, int fallback);
+
+/// Fetches every download into place; true when all of them are.
+bool DownloadAll(const CInstallDir& install, std::vector<CDownload>& downloads, const CDownloadOptions& options);
+
+#endif // VESKPLUGINS_PACKAGEDOWNLOAD_H
