@@ -191,7 +191,8 @@ private:
                                     filesTotal);
             };
         }
-        DownloadAll(install, downloads, options);
+        FetchAll(install, downloads, options);
+        CommitAll(install, downloads);
         for (std::size_t i = 0; i < jobs.size(); ++i)
         {
             if (!downloads[i].ok)

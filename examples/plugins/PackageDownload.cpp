@@ -61,7 +61,7 @@ int JobsSetting(const char* text, int fallback)
     return static_cast<int>(value);
 }
 
-bool DownloadAll(const CInstallDir& install, std::vector<CDownload>& downloads, const CDownloadOptions& options)
+bool FetchAll(const CInstallDir& install, std::vector<CDownload>& downloads, const CDownloadOptions& options)
 {
     std::vector<CPlace> places(downloads.size());
     std::vector<CTransferJob> jobs(downloads.size());
@@ -93,16 +93,28 @@ bool DownloadAll(const CInstallDir& install, std::vector<CDownload>& downloads, 
     {
         CDownload& download = downloads[i];
         const CTransferJob& job = jobs[i];
-        const std::string& partial = places[i].partial;
-        download.ok = job.ok && install.Commit(partial, download.name, download.error);
+        download.ok = job.ok;
+        download.partial = places[i].partial;
         if (!job.ok)
         {
             download.error = download.url + ": " + job.error;
             // What it holds stays for the next run to continue, unless none
             // of it is the file's.
-            if (!partial.empty() && job.held == 0)
-                install.Remove(partial);
+            if (!download.partial.empty() && job.held == 0)
+                install.Remove(download.partial);
         }
+        all = all && download.ok;
+    }
+    return all;
+}
+
+bool CommitAll(const CInstallDir& install, std::vector<CDownload>& downloads)
+{
+    bool all = true;
+    for (CDownload& download : downloads)
+    {
+        if (download.ok)
+            download.ok = install.Commit(download.partial, download.name, download.error);
         all = all && download.ok;
     }
     return all;

@@ -1,7 +1,7 @@
 // The download plug-in's fetching of a package's files: all of them through
 // one transfer pool, each into a partial download beside its place in the
 // install directory (found again by the next run when this one is cut
-// short), and moved into place only once its length and digest are right.
+// short); then, once its length and digest are right, moved into place.
 #ifndef VESKPLUGINS_PACKAGEDOWNLOAD_H
 #define VESKPLUGINS_PACKAGEDOWNLOAD_H
 
@@ -20,6 +20,7 @@ struct CDownload
     std::string digest; ///< hex, of the hash the caller's factory makes
     bool ok = false;
     std::string error;
+    std::string partial; ///< where it waits, complete and checked, when ok
 };
 
 struct CDownloadOptions
@@ -38,7 +39,13 @@ TransferHashFactory Md5Hashes();
 /// `fallback` when the text is missing or not such a number.
 int JobsSetting(const char* text, int fallback);
 
-/// Fetches every download into place; true when all of them are.
-bool DownloadAll(const CInstallDir& install, std::vector<CDownload>& downloads, const CDownloadOptions& options);
+/// Fetches every download into its partial file; true when all of them
+/// arrived intact. What a failed one holds stays for the next run when its
+/// transfer was cut short, and is removed when its answer was refused.
+bool FetchAll(const CInstallDir& install, std::vector<CDownload>& downloads, const CDownloadOptions& options);
+
+/// Moves every download that arrived intact into place; one that cannot be
+/// moved is no longer ok. True when all of them are in place.
+bool CommitAll(const CInstallDir& install, std::vector<CDownload>& downloads);
 
 #endif // VESKPLUGINS_PACKAGEDOWNLOAD_H
