@@ -17,7 +17,7 @@
 // version queries), plus any --host-option given.
 //
 //   bench_transfer [--files N] [--megabytes M] [--jobs N] [--round-trips 50,0]
-//                  [--repetitions R] [--serial-repetitions R] [--curl PATH]
+//                  [--repetitions R] [--serial-repetitions R] [--curl PATH] [--only pool|curl]
 //                  [--host VESK_HOST [--host-option OPT]...]
 #include "CTransferPool.h"
 
@@ -63,6 +63,7 @@ struct CSettings
     int repetitions = 3;
     int serialRepetitions = 3;
     std::string curl = "/usr/bin/curl";
+    std::string only; // "pool" (or "host") or "curl": measure one side alone
     std::string host;
     std::vector<std::string> hostOptions;
 };
@@ -294,6 +295,8 @@ CSettings ReadSettings(int argc, char** argv)
             settings.repetitions = std::clamp(std::atoi(value.c_str()), 1, 21);
         else if (option == "--serial-repetitions")
             settings.serialRepetitions = std::clamp(std::atoi(value.c_str()), 0, 21);
+        else if (option == "--only")
+            settings.only = value;
         else if (option == "--curl")
             settings.curl = value;
         else if (option == "--host")
@@ -344,20 +347,27 @@ void Measure(const CSettings& settings, const std::vector<CFile>& files, const f
             Check(init.status == 0, "vesk-host init failed: " + init.output);
         }
         CRound round(settings, files, dir, address + "files/Bench/1.0.0.0/");
-        const auto ours = [&](int jobs) { return settings.host.empty() ? round.Pool(jobs) : round.Host(jobs); };
+        const auto ours = [&](int jobs) {
+            if (settings.only == "curl")
+                return 0.0;
+            return settings.host.empty() ? round.Pool(jobs) : round.Host(jobs);
+        };
+        const auto curl = [&](int jobs) {
+            return settings.only.empty() || settings.only == "curl" ? round.Curl(jobs) : 0.0;
+        };
 
         std::printf("round trip %d ms:\n", roundTrip);
         std::vector<double> parallelOurs, parallelCurl, serialOurs, serialCurl;
         for (int i = 0; i < settings.repetitions; ++i)
         {
             parallelOurs.push_back(ours(settings.jobs));
-            parallelCurl.push_back(round.Curl(settings.jobs));
+            parallelCurl.push_back(curl(settings.jobs));
         }
         Print((std::to_string(settings.jobs) + " at once").c_str(), parallelOurs, parallelCurl, name);
         for (int i = 0; i < settings.serialRepetitions; ++i)
         {
             serialOurs.push_back(ours(1));
-            serialCurl.push_back(round.Curl(1));
+            serialCurl.push_back(curl(1));
         }
         if (settings.serialRepetitions > 0)
             Print("1 at a time, kept alive", serialOurs, serialCurl, name);
