@@ -60,6 +60,9 @@ struct CTransferJob
     /// failure, those a later run may continue from. 0 after an answer that
     /// was refused (wrong length, digest or range, a final HTTP status).
     long long held = 0;
+    /// It failed on an answer that was refused (not on a transfer cut
+    /// short): the server, or someone between, sent what is not the file.
+    bool refused = false;
     bool resumed = false; ///< some of it came by a range request
     int connections = 0;  ///< connections opened for its requests
 };

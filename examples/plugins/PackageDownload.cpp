@@ -94,6 +94,7 @@ bool FetchAll(const CInstallDir& install, std::vector<CDownload>& downloads, con
         CDownload& download = downloads[i];
         const CTransferJob& job = jobs[i];
         download.ok = job.ok;
+        download.refused = job.refused;
         download.partial = places[i].partial;
         if (!job.ok)
         {

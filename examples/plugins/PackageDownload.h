@@ -20,7 +20,8 @@ struct CDownload
     std::string digest; ///< hex, of the hash the caller's factory makes
     bool ok = false;
     std::string error;
-    std::string partial; ///< where it waits, complete and checked, when ok
+    std::string partial;  ///< where it waits, complete and checked, when ok
+    bool refused = false; ///< failed on an answer that is not the file (see CTransferJob)
 };
 
 struct CDownloadOptions

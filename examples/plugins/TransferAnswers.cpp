@@ -80,6 +80,7 @@ void CTransferPool::CImpl::Prepare(CState& state)
     job.attempts = 0;
     job.held = 0;
     job.resumed = false;
+    job.refused = false;
     job.connections = 0;
     if (!transfer::IsHttpUrl(job.url))
         return Complete(state, "not an http or https url");
@@ -313,6 +314,7 @@ void CTransferPool::CImpl::Finish(CURL* easy, CURLcode code)
 // transfer that was cut short (see Again).
 void CTransferPool::CImpl::Refuse(CState& state, const std::string& error)
 {
+    state.job->refused = true;
     Hold(state, 0);
     Complete(state, error);
 }

@@ -323,6 +323,7 @@ TEST(TransferPoolTest, FaultsAreRetriedResumedOrRefused)
         bool resumed;
         const char* firstRange; // the first request's Range header
         bool given = false;     // the output is handed over open, not opened by the pool
+        bool refused = false;   // the answer was not the file (not a transfer cut short)
     };
     const CCase cases[] = {
         {"resumed from kept bytes", server.Url("/file"), half, true, "", 1, true, "bytes=100000-", true},
@@ -331,10 +332,10 @@ TEST(TransferPoolTest, FaultsAreRetriedResumedOrRefused)
         {"ranges ignored: whole again", server.Url("/no-ranges"), half, true, "", 1, false, "bytes=100000-"},
         {"kept bytes not the file's", server.Url("/file"), std::string(150000, 'k'), true, "", 2, false, ""},
         {"busy, then served", server.Url("/busy"), "", true, "", 2, false, ""},
-        {"missing: not retried", server.Url("/missing"), "", false, "404", 1, false, ""},
-        {"longer than promised", server.Url("/longer"), "", false, "", 1, false, ""},
-        {"shorter than promised", server.Url("/shorter"), "", false, "shorter", 1, false, ""},
-        {"other bytes: digest refused", server.Url("/other"), "", false, "digest", 1, false, ""},
+        {"missing: not retried", server.Url("/missing"), "", false, "404", 1, false, "", false, true},
+        {"longer than promised", server.Url("/longer"), "", false, "", 1, false, "", false, true},
+        {"shorter than promised", server.Url("/shorter"), "", false, "shorter", 1, false, "", false, true},
+        {"other bytes: digest refused", server.Url("/other"), "", false, "digest", 1, false, "", false, true},
         {"stalled, then served", stalling.Url("/stall"), "", true, "", 2, false, ""},
         {"not http", "file:///etc/hostname", "", false, "not an http", 0, false, nullptr},
     };
@@ -354,6 +355,7 @@ TEST(TransferPoolTest, FaultsAreRetriedResumedOrRefused)
         EXPECT_NE(job.error.find(c.error), std::string::npos) << job.error;
         EXPECT_EQ(job.attempts, c.attempts);
         EXPECT_EQ(job.resumed, c.resumed);
+        EXPECT_EQ(job.refused, c.refused);
         if (c.ok)
         {
             EXPECT_EQ(outputs.Held(i), file);
