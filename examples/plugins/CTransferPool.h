@@ -91,6 +91,8 @@ struct CTransferOptions
     long long maxBytes = 0;
     /// The hash's name, for the error of a file whose digest is wrong.
     std::string digestName = "digest";
+    /// Where the lengths and digests come from, for the errors.
+    std::string source = "the job";
 };
 
 using TransferHashFactory = std::function<std::unique_ptr<CTransferHash>()>;

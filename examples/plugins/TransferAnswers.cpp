@@ -219,7 +219,8 @@ std::size_t CTransferPool::CImpl::OnBody(char* data, std::size_t size, std::size
         return 0; // libcurl ends the transfer with a write error
     if (static_cast<long long>(bytes) > job.length - job.held)
     {
-        state.refusal = "longer than promised";
+        state.refusal = "sends more than the " + std::to_string(job.length) + " bytes " + pool.m_options.source +
+                        " names";
         return 0;
     }
     pool.m_received += static_cast<long long>(bytes);
@@ -278,13 +279,15 @@ void CTransferPool::CImpl::Finish(CURL* easy, CURLcode code)
             // server's file is shorter. Without one, the connection may
             // just have ended early.
             if (declared >= 0)
-                return Refuse(state, "shorter than promised");
+                return Refuse(state, "sent " + std::to_string(job.held) + " bytes, " + m_options.source + " names " +
+                                         std::to_string(job.length));
             return Again(state, "the answer ended early", true);
         }
         if (SameHex(state.hash->HexDigest(), job.digest))
             return Complete(state, std::string());
         // Bytes kept from before may be what differs: once more, whole.
-        const std::string wrong = "its " + m_options.digestName + " is not the promised one";
+        const std::string wrong = "the " + m_options.digestName + " of what was sent does not match " +
+                                  m_options.source;
         if (!state.wholeAnswer && !state.triedAfresh)
         {
             state.triedAfresh = true;
@@ -293,6 +296,8 @@ void CTransferPool::CImpl::Finish(CURL* easy, CURLcode code)
         return Refuse(state, wrong);
     }
     std::string error = state.curlError[0] != '\0' ? state.curlError : curl_easy_strerror(code);
+    if (code == CURLE_FILESIZE_EXCEEDED)
+        error = "sends more than the " + std::to_string(job.length) + " bytes " + m_options.source + " names";
     if (code == CURLE_UNSUPPORTED_PROTOCOL && transfer::IsHttpsUrl(job.url))
         error += " (a redirect from https to http is refused)";
     switch (transfer::AfterFailure(code, status))
