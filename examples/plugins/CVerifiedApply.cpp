@@ -2,6 +2,7 @@
 
 #include "CInstallDir.h"
 #include "Download.h"
+#include "PackageDownload.h"
 #include "PluginFiles.h"
 #include "SignedPackage.h"
 
@@ -66,30 +67,6 @@ bool Refuse(IExecutionContext& context, const std::string& reason)
     return false;
 }
 
-// Downloads one file into a new temporary file and checks it against the
-// manifest. False with `reason` when it does not arrive intact.
-bool Fetch(const CInstallDir& install, CStaged& staged, CStep& step, std::string& reason)
-{
-    std::string temp;
-    std::FILE* out = install.CreateTemp(kStagingName, temp, reason);
-    if (out == nullptr)
-        return false;
-    staged.Add(temp);
-    CExpectedFile expected;
-    expected.length = step.file->length;
-    expected.sha256 = step.file->sha256;
-    expected.source = "the signed manifest";
-    bool ok = Download(step.url, step.scheme, out, expected, reason);
-    if (std::fclose(out) != 0 && ok)
-    {
-        reason = "cannot write " + step.file->name;
-        ok = false;
-    }
-    if (ok)
-        step.staged = temp;
-    return ok;
-}
-
 // What the manifest asks for, and whether the volume has room for it. False
 // with `reason` when a file cannot be fetched at all.
 bool Plan(const CInstallDir& install, const IUpdatePackage& package, const vesktrust::CManifest& manifest,
@@ -130,6 +107,37 @@ bool Plan(const CInstallDir& install, const IUpdatePackage& package, const veskt
     return true;
 }
 
+// Says which files did not arrive intact, and clears up: after a refused
+// answer every partial download goes (the directory is as it was); after
+// transfers that were only cut short they stay for the next run.
+bool Unfetched(const CInstallDir& install, const std::vector<CStep>& steps, const std::vector<CDownload>& downloads,
+               IEnumable<const IFileDef*>::IEnum* failed, IExecutionContext& context, const char* directory)
+{
+    bool refused = false;
+    std::string reason;
+    for (std::size_t i = 0; i < downloads.size(); ++i)
+    {
+        refused = refused || downloads[i].refused;
+        if (downloads[i].ok)
+            continue;
+        if (reason.empty())
+            reason = steps[i].file->name + ": " + downloads[i].error;
+        if (failed != nullptr)
+            failed->OnItem(steps[i].answer);
+    }
+    if (refused)
+    {
+        for (const CDownload& download : downloads)
+        {
+            if (!download.partial.empty())
+                install.Remove(download.partial);
+        }
+        return Refuse(context, reason + "; nothing was changed in " + directory);
+    }
+    return Refuse(context, reason + "; nothing was put in place in " + std::string(directory) +
+                               ", what arrived is kept for the next run");
+}
+
 } // namespace
 
 bool ApplyVerified(const IUpdatePackage* package, const char* directory, IEnumable<const IFileDef*>::IEnum* failed,
@@ -165,32 +173,45 @@ bool ApplyVerified(const IUpdatePackage* package, const char* directory, IEnumab
             return Refuse(context, "not enough free space in " + std::string(directory) + ": the package needs " +
                                        std::to_string(bytesTotal) + " bytes, " + std::to_string(free) + " are free");
 
-        // Every file is downloaded and checked before any is moved into place.
-        CStaged staged(install);
-        const int filesTotal = static_cast<int>(steps.size());
-        long long bytesDone = 0;
-        int filesDone = 0;
-        context.OnProgress(0, bytesTotal, 0, filesTotal);
-        for (CStep& step : steps)
-        {
-            if (!Fetch(install, staged, step, reason))
-            {
-                if (failed != nullptr)
-                    failed->OnItem(step.answer);
-                return Refuse(context, step.file->name + ": " + reason + "; nothing was changed in " + directory);
-            }
-            bytesDone += step.file->length;
-            context.OnProgress(bytesDone, bytesTotal, ++filesDone, filesTotal);
-        }
-
-        bool ok = true;
+        // Every file is downloaded and checked before any is moved into place:
+        // all through one pool, each into a partial download in the top
+        // folder. When an answer is refused, everything fetched goes; when
+        // transfers were only cut short, what arrived stays for the next run.
+        std::vector<CDownload> downloads;
         for (const CStep& step : steps)
         {
+            CDownload download;
+            download.name = step.file->name;
+            download.url = step.url;
+            download.length = step.file->length;
+            download.digest = step.file->sha256;
+            downloads.push_back(std::move(download));
+        }
+        CDownloadOptions options;
+        options.jobs = JobsSetting(context.GetSetting("jobs"), 8);
+        options.hash = Sha256Hashes();
+        options.hashName = "SHA-256";
+        options.source = "the signed manifest";
+        options.stagingName = kStagingName;
+        const int filesTotal = static_cast<int>(steps.size());
+        options.progress = [&context, filesTotal](const CTransferProgress& progress) {
+            context.OnProgress(progress.bytesDone, progress.bytesTotal, progress.filesDone, filesTotal);
+        };
+        if (!FetchAll(install, downloads, options))
+            return Unfetched(install, steps, downloads, failed, context, directory);
+
+        CStaged staged(install);
+        for (const CDownload& download : downloads)
+            staged.Add(download.partial);
+        bool ok = true;
+        for (std::size_t i = 0; i < steps.size(); ++i)
+        {
+            const CStep& step = steps[i];
+            const std::string& partial = downloads[i].partial;
             std::string problem;
-            if (install.CreateParents(step.file->name, problem) &&
-                install.Commit(step.staged, step.file->name, problem))
+            if (install.CreateParents(step.file->name, problem) && install.Commit(partial, step.file->name, problem))
             {
-                staged.Placed(step.staged);
+                staged.Placed(partial);
                 continue;
             }
             ok = false;

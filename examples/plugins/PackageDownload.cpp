@@ -2,6 +2,8 @@
 
 #include "CMd5.h"
 
+#include <Sha256.h>
+
 #include <cctype>
 #include <cstdlib>
 #include <memory>
@@ -43,11 +45,26 @@ private:
     CMd5 m_md5;
 };
 
+class CSha256Hash final : public CTransferHash
+{
+public:
+    void Update(const void* data, std::size_t size) override { m_sha256.Update(data, size); }
+    std::string HexDigest() override { return m_sha256.HexDigest(); }
+
+private:
+    vesktrust::CSha256 m_sha256;
+};
+
 } // namespace
 
 TransferHashFactory Md5Hashes()
 {
     return [] { return std::unique_ptr<CTransferHash>(new CMd5Hash); };
+}
+
+TransferHashFactory Sha256Hashes()
+{
+    return [] { return std::unique_ptr<CTransferHash>(new CSha256Hash); };
 }
 
 int JobsSetting(const char* text, int fallback)
@@ -74,8 +91,11 @@ bool FetchAll(const CInstallDir& install, std::vector<CDownload>& downloads, con
         job.url = downloads[i].url;
         job.length = downloads[i].length;
         job.digest = downloads[i].digest;
-        job.open = [&place](long long& present, std::string& error) -> std::FILE* {
+        job.open = [&place, &options](long long& present, std::string& error) -> std::FILE* {
             const CDownload& download = *place.download;
+            if (!options.stagingName.empty())
+                return place.install->OpenPartial(options.stagingName, PartialKey(download), place.partial, present,
+                                                  error);
             if (!place.install->CreateParents(download.name, error))
                 return nullptr;
             return place.install->OpenPartial(download.name, PartialKey(download), place.partial, present, error);
@@ -85,6 +105,7 @@ bool FetchAll(const CInstallDir& install, std::vector<CDownload>& downloads, con
     CTransferOptions transfer;
     transfer.jobs = options.jobs;
     transfer.digestName = options.hashName;
+    transfer.source = options.source;
     CTransferPool pool(transfer, options.hash);
     pool.Run(jobs, options.progress);
 

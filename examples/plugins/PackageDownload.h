@@ -28,13 +28,20 @@ struct CDownloadOptions
 {
     int jobs = 8; ///< transfers at once
     TransferHashFactory hash;
-    std::string hashName;          ///< for the errors: "MD5", "SHA-256"
+    std::string hashName;               ///< for the errors: "MD5", "SHA-256"
+    std::string source = "the package"; ///< for the errors: where lengths and digests come from
+    /// When not empty, every partial download waits in the folder of this
+    /// name (which must exist) instead of its file's, so that no folder is
+    /// made before the files are committed.
+    std::string stagingName;
     TransferProgressSink progress; ///< bytes and files of these downloads
 };
 
 /// Digests for packages without a signed manifest: the MD5 their records
 /// carry.
 TransferHashFactory Md5Hashes();
+/// Digests for the files of a signed manifest.
+TransferHashFactory Sha256Hashes();
 
 /// The transfers at once a host asks for with the setting "jobs": 1 to 64;
 /// `fallback` when the text is missing or not such a number.
