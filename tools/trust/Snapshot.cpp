@@ -85,7 +85,8 @@ bool ReadSnapshot(const std::string& text, CSnapshot& snapshot, std::string& err
          json::Members(root, "the snapshot",
                        {"format", "product", "sequence", "expires", "situation", "versions", "patches"}, {}, problem) &&
          json::Product(root["product"], "product", read.product, problem);
-    const Json::Value& sequence = root["sequence"];
+    // Members are looked at only once the text is known to be an object.
+    const Json::Value& sequence = ok ? root["sequence"] : Json::Value::nullSingleton();
     if (ok && !((sequence.type() == Json::intValue || sequence.type() == Json::uintValue) && sequence.isUInt64() &&
                 sequence.asUInt64() >= 1))
         ok = Fail(problem, "sequence is not a whole number from 1 up");
