@@ -17,7 +17,7 @@ build=$(realpath -m "${2:-$root/build/fuzz}")
 shift $(($# < 2 ? $# : 2))
 jobs=${FUZZ_JOBS:-2}
 
-all_targets=(updater local_state version_query situation version_list patch_list update_package file_check delta)
+all_targets=(updater local_state version_query situation version_list patch_list update_package file_check delta signed)
 targets=("$@")
 [ "${#targets[@]}" -gt 0 ] || targets=("${all_targets[@]}")
 
