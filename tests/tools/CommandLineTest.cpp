@@ -38,6 +38,8 @@ TEST(CCommandLineTest, OptionsAnywhereInEitherFormAndDoubleDashEndsThem)
     // The value after '=' is taken whole; given twice, the last one counts.
     EXPECT_EQ(line.Value("state"), "last");
     EXPECT_EQ(line.Value("level"), "3");
+    EXPECT_EQ(line.Values("state"), (std::vector<std::string>{"a=b", "last"}));
+    EXPECT_TRUE(line.Values("force").empty());
     EXPECT_TRUE(line.Has("force"));
     EXPECT_FALSE(line.Has("help"));
     EXPECT_EQ(line.GetGiven(), (std::vector<std::string>{"state", "force", "level", "state"}));

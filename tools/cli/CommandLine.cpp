@@ -143,6 +143,15 @@ std::string CCommandLine::Value(const std::string& name) const
     return std::string();
 }
 
+std::vector<std::string> CCommandLine::Values(const std::string& name) const
+{
+    std::vector<std::string> values;
+    for (const auto& value : m_values)
+        if (value.first == name)
+            values.push_back(value.second);
+    return values;
+}
+
 int CCommandLine::UsageError(const std::string& message, const std::string& usage) const
 {
     std::fprintf(stderr, "%s: error: %s\nusage: %s\n", m_tool.c_str(), message.c_str(),

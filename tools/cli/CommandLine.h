@@ -3,7 +3,8 @@
 //
 // - options may stand anywhere on the line, in the long form `--name`, with a
 //   value as `--name=VALUE` or `--name VALUE`; some also have a one-letter
-//   form (`-h`); a value may not be empty; given twice, the last one counts;
+//   form (`-h`); a value may not be empty; given twice, the last one counts (Values
+//   gives all of them, for an option that may be repeated);
 // - `--` ends the options: every later word is an argument, even one that
 //   starts with a dash; a lone `-` is an argument as well;
 // - `--help` (`-h`) and `--version` are known to every program;
@@ -61,6 +62,9 @@ public:
     bool Has(const std::string& name) const;
     /// The value given last for the option; empty when it was not given.
     std::string Value(const std::string& name) const;
+    /// Every value given for the option, in the order given: for an option
+    /// that may be repeated.
+    std::vector<std::string> Values(const std::string& name) const;
     /// The options given, by long name, in the order given (repeats
     /// included).
     const std::vector<std::string>& GetGiven() const { return m_given; }
