@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The demo: installs what is missing, builds the library, the demo host, the
-# sample plug-ins and the reference version center, publishes the sample
-# product's release folders into a catalog and a download tree, serves both
-# from the version center on 127.0.0.1, walks the host through a whole update
-# course (first run, check, versions, patches, packages, downloads over HTTP
-# and installs until the product is current, with the state after every
-# step) and stops the server.
+# sample plug-ins and the reference version center, makes a signing key in
+# its scratch directory, publishes the sample product's release folders into
+# a catalog and a download tree signed with it, serves both from the version
+# center on 127.0.0.1, walks the host through a whole update course trusting
+# that key (first run, check, versions, patches, packages, downloads over
+# HTTP, each package verified against its signed manifest, and installs
+# until the product is current, with the state after every step) and stops
+# the server.
 #   scripts/demo.sh [build-dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -44,9 +46,17 @@ fi
 # the patches' packages from the release folders; the download tree gets the
 # files.
 echo
-echo "${bold}VeskUpdate demo${plain}: publishing Editor from $(basename "$releases")/"
+echo "${bold}VeskUpdate demo${plain}: a signing key for the publisher"
+mkdir "$work/keys"
+"$center_bin" keygen --secret "$work/keys/editor.key" --public "$work/keys/editor.pub"
+echo "The hosts trust the public key $work/keys/editor.pub:"
+sed 's/^/  /' "$work/keys/editor.pub"
+
+echo
+echo "${bold}Publishing${plain} Editor from $(basename "$releases")/, signed"
 cp "$root/examples/host/sample-catalog.json" "$work/catalog.json"
-"$center_bin" publish --product Editor --releases "$releases" --out "$work/downloads" --catalog "$work/catalog.json"
+"$center_bin" publish --product Editor --releases "$releases" --out "$work/downloads" --catalog "$work/catalog.json" \
+  --sign "$work/keys/editor.key"
 
 # Port 0: the server picks a free port and prints the address it serves.
 # --files serves the download tree too, and completes the catalog's download
@@ -69,7 +79,8 @@ fi
 echo "The version center serves the catalog and its downloads at $center"
 echo "The host keeps its state in $work/editor.state"
 
-VESK_HOST=${VESK_HOST:-$build/examples/host/vesk-host} "$root/scripts/run-course.sh" "$center" "$work"
+VESK_HOST=${VESK_HOST:-$build/examples/host/vesk-host} VESK_TRUST=$work/keys/editor.pub \
+  "$root/scripts/run-course.sh" "$center" "$work"
 
 stop_server
 echo "The version center has stopped. Its request log:"

@@ -8,6 +8,9 @@
 #   VESK_HOST    the host command (default: build/demo/examples/host/vesk-host);
 #                words are split at spaces, so "wine /path/vesk-host.exe" works
 #   VESK_COURSE  the course (default: examples/host/course.txt)
+#   VESK_TRUST   the publisher's public key file: every vesk-host line runs
+#                with --trust VESK_TRUST (the course says what is verified,
+#                so it needs one)
 #   VESK_HOST_STATE, VESK_HOST_EXECUTOR, VESK_HOST_CHECKER are the host's own
 #                (the state defaults to WORK-DIR/editor.state)
 set -euo pipefail
@@ -19,6 +22,9 @@ fi
 center=$1
 work=$2
 read -ra host <<<"${VESK_HOST:-$root/build/demo/examples/host/vesk-host}"
+if [ -n "${VESK_TRUST:-}" ]; then
+  host+=(--trust "$VESK_TRUST")
+fi
 course=${VESK_COURSE:-$root/examples/host/course.txt}
 export VESK_HOST_STATE=${VESK_HOST_STATE:-$work/editor.state}
 

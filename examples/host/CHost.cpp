@@ -163,10 +163,24 @@ int CHost::Init(const std::string& product, const std::string& center, const std
     // product name is found now rather than on the next run.
     if (m_updater->GetVersionQuery()->GetLastVersion() == nullptr)
         return Unanswered("situation for the product");
+    // With trusted keys, a product is only taken on with a valid signed
+    // snapshot whose situation the version center's answers agree with.
+    vesktrust::CSnapshot snapshot;
+    std::string verified;
+    if (m_trust.Enabled())
+    {
+        const int status = VerifySituation(snapshot, verified);
+        if (status != Ok)
+            return status;
+    }
     if (!Save())
+        return Failed;
+    if (m_trust.Enabled() && RememberSnapshot(snapshot) != Ok)
         return Failed;
     std::fprintf(m_out, "Initialised %s\n", m_file.GetPath().c_str());
     PrintHeader();
+    if (!verified.empty())
+        std::fprintf(m_out, "%s\n", Printable(verified).c_str());
     return Ok;
 }
 
@@ -178,7 +192,22 @@ int CHost::Check()
     const IVersion* last = query->GetLastVersion();
     if (last == nullptr)
         return Unanswered("situation for the product");
+    // With trusted keys the situation is believed only as the signed
+    // snapshot gives it, and only when that snapshot is current.
+    std::string verified;
+    if (m_trust.Enabled())
+    {
+        vesktrust::CSnapshot snapshot;
+        int status = VerifySituation(snapshot, verified);
+        if (status == Ok)
+            status = RememberSnapshot(snapshot);
+        if (status != Ok)
+            return status;
+        last = query->GetLastVersion();
+    }
     PrintHeader();
+    if (!verified.empty())
+        std::fprintf(m_out, "%s\n", Printable(verified).c_str());
     // All four point into the one cached situation.
     const IVersion* must = query->GetMustVersion();
     const IVersion* max = query->GetMaxVersion();
@@ -368,12 +397,17 @@ int CHost::RecordDownloaded(const std::string& number)
     const IPatch* patch = FindPatch(number, false, source, status);
     if (patch == nullptr)
         return status;
+    std::string verified;
+    if (m_trust.Enabled() && VerifyPatchRecord(*patch, false, verified) != Ok)
+        return Failed;
     // The updater copies the patch; the query's list it came from may be
     // refilled afterwards without harm.
     m_updater->SetPatchDownloaded(patch);
     if (!Save())
         return Failed;
     std::fprintf(m_out, "Recorded patch %s (from %s) as downloaded\n", Printable(number).c_str(), source.c_str());
+    if (!verified.empty())
+        std::fprintf(m_out, "  %s\n", Printable(verified).c_str());
     report::PrintLocalState(m_out, m_updater->GetLocalQuery());
     return Ok;
 }
@@ -393,6 +427,22 @@ int CHost::RecordInstalled(const std::string& number)
     const IPatch* patch = FindPatch(number, true, source, status);
     if (patch == nullptr)
         return status;
+    // With trusted keys only what the patch's signed manifest says is
+    // recorded: it must be the patch described, apply to the installed
+    // version and not lead to an older one unless that is allowed.
+    std::string verified;
+    if (m_trust.Enabled())
+    {
+        if (VerifyPatchRecord(*patch, true, verified) != Ok)
+            return Failed;
+        if (CompareVersions(patch->GetResultVersion()->ToString(), InstalledVersion()) < 0)
+        {
+            const int recorded = RecordDowngrade(*patch, number, source);
+            if (recorded == Ok)
+                std::fprintf(m_out, "  %s\n", Printable(verified).c_str());
+            return recorded;
+        }
+    }
 
     // The patch may be lent by the local state's own downloaded list, which
     // the updater is about to work on: keep a copy of our own while it does.
@@ -419,6 +469,8 @@ int CHost::RecordInstalled(const std::string& number)
     else
         std::fprintf(m_out, "Installed patch %s (from %s): added to the installed patches of %s\n",
                      Printable(number).c_str(), source.c_str(), after.c_str());
+    if (!verified.empty())
+        std::fprintf(m_out, "  %s\n", Printable(verified).c_str());
     report::PrintLocalState(m_out, local);
     return Ok;
 }

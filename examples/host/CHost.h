@@ -7,12 +7,16 @@
 
 #include <VeskUpdate.h>
 
+#include "HostTrust.h"
 #include "StateFile.h"
 
 #include <CommandLine.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
+
+class CHostContext;
 
 class CHost
 {
@@ -24,6 +28,14 @@ public:
         Ok = cli::ExitOk,
         Failed = cli::ExitFailed,     // the version center, the state file or the request failed
         BadArguments = cli::ExitUsage // the command line cannot be carried out as given
+    };
+
+    /// What the host verifies with (--trust, --downloads, --allow-downgrade).
+    struct CTrustOptions
+    {
+        std::vector<std::string> keys; // key files or base64 key lines; none: nothing is verified
+        std::string downloads;         // the download tree's root; empty: the center's address + "files/"
+        bool allowDowngrade = false;   // a package may lead to a version older than the installed one
     };
 
     /// Reports go to standard output, errors to standard error.
@@ -61,6 +73,10 @@ public:
     /// version's file-check definition.
     int Verify(const std::string& version, const std::string& directory, const std::string& plugin);
 
+    /// Takes the trusted keys; with any, every command that fetches or
+    /// records a package verifies it first. Ok, or an error reported.
+    int SetTrust(const CTrustOptions& options);
+
     /// Prints "vesk-host: error: <message>" and returns `status`.
     int Error(const std::string& message, int status = Failed);
 
@@ -80,9 +96,57 @@ private:
                                        int& status);
     void PrintHeader();
     int Apply(const kvrUpdate::IUpdatePackage* package, const std::string& what, const std::string& directory,
-              const std::string& plugin);
+              const std::string& plugin, CHostContext& context);
+
+    // Verification with the trusted keys (TrustCommands.cpp). Each returns
+    // Ok, or reports the error and returns its status.
+
+    /// The download tree's root address, ending in '/'.
+    std::string Downloads();
+    /// The canonical text of a version ("1.1" -> "1.1.0.0").
+    std::string Canonical(const std::string& version);
+    /// -1, 0 or +1 as version a is older than, equal to or newer than b.
+    int CompareVersions(const std::string& a, const std::string& b);
+    /// The signed manifest of the patch or version `id` ("patch"/"version"),
+    /// verified and checked to be the one of that package of this product.
+    int SignedManifest(const std::string& kind, const std::string& id, vesktrust::CManifest& manifest,
+                       std::string& keyId);
+    /// The patch as the version center describes it must lead from the
+    /// versions `apply` to `result`, as `source` (a signed file) says.
+    int SamePatch(const kvrUpdate::IPatch& patch, const std::vector<std::string>& apply, const std::string& result,
+                  const std::string& source);
+    /// The patch's manifest must apply to the installed version.
+    int AppliesHere(const vesktrust::CManifest& manifest);
+    /// A result older than the installed version needs --allow-downgrade.
+    /// `what` is "patch P" for a patch's result, empty for a version.
+    int NotOlder(const std::string& result, const std::string& what);
+    /// The product's signed snapshot, verified, for this product, not
+    /// expired and not older than the newest one seen.
+    int SignedSnapshot(vesktrust::CSnapshot& snapshot, std::string& keyId);
+    /// The version center's situation, versions and the patches it lists
+    /// for the installed version and on the way to `last` must be the
+    /// snapshot's.
+    int MatchesSnapshot(const vesktrust::CSnapshot& snapshot);
+    /// SignedSnapshot and MatchesSnapshot; `line` then tells what was
+    /// verified, for the user.
+    int VerifySituation(vesktrust::CSnapshot& snapshot, std::string& line);
+    /// Keeps the snapshot's sequence as the newest seen.
+    int RememberSnapshot(const vesktrust::CSnapshot& snapshot);
+    /// Checks a patch before it is recorded: its signed manifest, that it is
+    /// the patch the version center describes and, for an install, that it
+    /// applies here and does not lead back (unless allowed). `verified`
+    /// then tells what was verified, for the user.
+    int VerifyPatchRecord(const kvrUpdate::IPatch& patch, bool install, std::string& verified);
+    /// Records the patch's older result as the installed version
+    /// (--allow-downgrade), then the patch as installed.
+    int RecordDowngrade(const kvrUpdate::IPatch& patch, const std::string& number, const std::string& source);
+    /// The settings a verifying plug-in needs for the package `kind` `id`.
+    void FillContext(CHostContext& context, const std::string& kind, const std::string& id);
 
     CStateFile m_file;
+    CHostTrust m_trust;
+    std::string m_downloads;
+    bool m_allowDowngrade = false;
     std::FILE* m_out;
     std::FILE* m_err;
     kvrUpdate::IUpdater* m_updater;

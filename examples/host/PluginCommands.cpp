@@ -2,6 +2,7 @@
 // executor applies a package, a file checker checks installed files.
 #include "CHost.h"
 
+#include "HostContext.h"
 #include "Printable.h"
 
 #include <cstdio>
@@ -17,6 +18,8 @@ namespace
 
 const char kExecutorEntry[] = "CreateUpdateExecutor";
 const char kCheckerEntry[] = "CreateFileChecker";
+// The checker type that checks files against a version's signed manifest.
+const char kSignedCheckerType[] = "sha256";
 
 // Collects the names of the files a plug-in reports as failed. The file is
 // lent for the call only, so the name is copied.
@@ -37,29 +40,6 @@ public:
 
 private:
     std::vector<std::string> m_names;
-};
-
-// What the host hands a context-aware plug-in: no settings yet, and a place
-// for the lines it reports, kept to be shown once the call has returned.
-class CReportLines final : public IExecutionContext
-{
-public:
-    const char* GetSetting(const char*) const override { return nullptr; }
-    void OnProgress(long long, long long, int, int) override {}
-    void OnReport(const char* line) override { m_lines.emplace_back(line != nullptr ? line : ""); }
-
-    const std::vector<std::string>& Lines() const { return m_lines; }
-
-    std::string Joined() const
-    {
-        std::string text;
-        for (const std::string& line : m_lines)
-            text += (text.empty() ? "" : "; ") + line;
-        return text;
-    }
-
-private:
-    std::vector<std::string> m_lines;
 };
 
 // A manager and the one object acquired from it, both given back on every way
@@ -121,7 +101,7 @@ bool IsDirectory(const std::string& path)
 } // namespace
 
 int CHost::Apply(const IUpdatePackage* package, const std::string& what, const std::string& directory,
-                 const std::string& plugin)
+                 const std::string& plugin, CHostContext& context)
 {
     if (plugin.empty())
         return Error("no update executor plug-in is known; name one with --executor FILE", BadArguments);
@@ -135,25 +115,33 @@ int CHost::Apply(const IUpdatePackage* package, const std::string& what, const s
     IUpdateExecutor* object = executor.Acquire(plugin, kExecutorEntry, package->GetDirectType(), problem);
     if (object == nullptr)
         return Error(problem);
+    // A plug-in that takes no context cannot be handed the trusted keys.
+    const bool takesContext = object->IsType(kContextAware);
+    if (m_trust.Enabled() && !takesContext)
+        return Error("the executor plug-in " + plugin + " cannot verify the " + what +
+                     " (it takes no trusted keys); nothing was applied");
     CFailedFiles failed;
-    CReportLines reports;
-    // A plug-in that takes a context says why a file failed.
-    const bool applied = object->IsType(kContextAware) ? static_cast<IContextUpdateExecutor*>(object)->ExecuteWith(
-                                                             package, directory.c_str(), &failed, &reports)
-                                                       : object->Execute(package, directory.c_str(), &failed);
+    const bool applied = takesContext ? static_cast<IContextUpdateExecutor*>(object)->ExecuteWith(
+                                            package, directory.c_str(), &failed, &context)
+                                      : object->Execute(package, directory.c_str(), &failed);
+    // What the plug-in said about a failure: the verifying one says why it
+    // refused, the plain one why each file failed.
+    const std::string reason = context.Joined();
     if (!applied)
     {
-        const std::string why = reports.Lines().empty() ? "" : " (" + reports.Joined() + ")";
         if (failed.Count() == 0)
-            return Error("the executor could not apply the " + what + why);
+            return Error(reason.empty() ? "the executor could not apply the " + what
+                                        : "the " + what + " was not applied: " + reason);
         return Error(std::to_string(failed.Count()) + " file(s) of the " + what +
-                     " could not be put in place: " + failed.Joined() + why);
+                     " could not be put in place: " + failed.Joined() + (reason.empty() ? "" : " (" + reason + ")"));
     }
-    for (const std::string& line : reports.Lines())
-        std::fprintf(m_out, "%s\n", Printable(line).c_str());
     const int files = package->GetResource()->GetCount() + (*package->GetDirectFile()->GetUrl() ? 1 : 0);
     std::fprintf(m_out, "Applied the %s to %s: %d file%s in place (executor type %s)\n", Printable(what).c_str(),
                  directory.c_str(), files, files == 1 ? "" : "s", Printable(package->GetDirectType()).c_str());
+    for (const std::string& line : context.Reports())
+        std::fprintf(m_out, "  %s\n", Printable(line).c_str());
+    if (context.Reports().empty() && !m_trust.Enabled())
+        std::fprintf(m_out, "  not verified: vesk-host was given no --trust key\n");
     return Ok;
 }
 
@@ -164,7 +152,23 @@ int CHost::ApplyPatch(const std::string& patch, const std::string& directory, co
     const IUpdatePackage* package = m_updater->GetVersionQuery()->GetPatchPackage(patch.c_str());
     if (package == nullptr)
         return Unanswered("package for patch '" + patch + "'");
-    return Apply(package, "package of patch " + patch, directory, plugin);
+    CHostContext context;
+    if (m_trust.Enabled())
+    {
+        // The host reads the signed manifest itself too: what the patch
+        // applies to and leads to is its decision, not the plug-in's.
+        vesktrust::CManifest manifest;
+        std::string keyId;
+        int status = SignedManifest("patch", patch, manifest, keyId);
+        if (status == Ok)
+            status = AppliesHere(manifest);
+        if (status == Ok)
+            status = NotOlder(manifest.result, "patch " + patch);
+        if (status != Ok)
+            return status;
+        FillContext(context, "patch", patch);
+    }
+    return Apply(package, "package of patch " + patch, directory, plugin, context);
 }
 
 int CHost::ApplyVersion(const std::string& version, const std::string& directory, const std::string& plugin)
@@ -174,7 +178,19 @@ int CHost::ApplyVersion(const std::string& version, const std::string& directory
     const IUpdatePackage* package = m_updater->GetVersionQuery()->GetVersionPackage(version.c_str());
     if (package == nullptr)
         return Unanswered("package for version " + version);
-    return Apply(package, "package of version " + version, directory, plugin);
+    CHostContext context;
+    if (m_trust.Enabled())
+    {
+        vesktrust::CManifest manifest;
+        std::string keyId;
+        int status = SignedManifest("version", version, manifest, keyId);
+        if (status == Ok)
+            status = NotOlder(version, "");
+        if (status != Ok)
+            return status;
+        FillContext(context, "version", version);
+    }
+    return Apply(package, "package of version " + version, directory, plugin, context);
 }
 
 int CHost::Verify(const std::string& version, const std::string& directory, const std::string& plugin)
@@ -188,29 +204,49 @@ int CHost::Verify(const std::string& version, const std::string& directory, cons
     IVersionQuery* query = m_updater->GetVersionQuery();
     // The definition says which checker; the version's package says which
     // files. Both are lent by the query and stay valid: they are different
-    // members.
-    const IFileCheckerDef* check = query->GetFileCheckDef(version.c_str());
-    if (check == nullptr)
-        return Unanswered("file check for version " + version);
+    // members. With trusted keys the files are checked against the
+    // version's signed manifest, whatever checker the definition names.
+    std::string type = kSignedCheckerType;
+    if (!m_trust.Enabled())
+    {
+        const IFileCheckerDef* check = query->GetFileCheckDef(version.c_str());
+        if (check == nullptr)
+            return Unanswered("file check for version " + version);
+        type = check->GetType();
+    }
     const IUpdatePackage* package = query->GetVersionPackage(version.c_str());
     if (package == nullptr)
         return Unanswered("package for version " + version);
 
     CAcquired<IFileCheckerManager, IFileChecker> checker(CreateFileCheckerManager());
     std::string problem;
-    IFileChecker* object = checker.Acquire(plugin, kCheckerEntry, check->GetType(), problem);
+    IFileChecker* object = checker.Acquire(plugin, kCheckerEntry, type, problem);
     if (object == nullptr)
         return Error(problem);
+    const bool takesContext = object->IsType(kContextAware);
+    if (m_trust.Enabled() && !takesContext)
+        return Error("the file checker plug-in " + plugin +
+                     " cannot check against the signed manifest (it takes no "
+                     "trusted keys)");
+    CHostContext context;
+    if (m_trust.Enabled())
+        FillContext(context, "version", version);
     const IFileDefList* files = package->GetResource();
     CFailedFiles failed;
-    if (!object->CheckFiles(files, directory.c_str(), &failed))
+    const bool matched = takesContext ? static_cast<IContextFileChecker*>(object)->CheckFilesWith(
+                                            files, directory.c_str(), &failed, &context)
+                                      : object->CheckFiles(files, directory.c_str(), &failed);
+    const std::string reason = context.Joined();
+    if (!matched)
     {
         if (failed.Count() == 0)
-            return Error("the file checker could not check " + directory);
+            return Error("the file checker could not check " + directory + (reason.empty() ? "" : ": " + reason));
         return Error(std::to_string(failed.Count()) + " of " + std::to_string(files->GetCount()) + " files in " +
                      directory + " do not match version " + version + ": " + failed.Joined());
     }
     std::fprintf(m_out, "All %d files of version %s in %s match (checker type %s)\n", files->GetCount(),
-                 Printable(version).c_str(), directory.c_str(), Printable(check->GetType()).c_str());
+                 Printable(version).c_str(), directory.c_str(), Printable(type).c_str());
+    for (const std::string& line : context.Reports())
+        std::fprintf(m_out, "  %s\n", Printable(line).c_str());
     return Ok;
 }

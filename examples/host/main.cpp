@@ -21,11 +21,12 @@ const char kSynopsis[] = "vesk-host [--state FILE] COMMAND [ARGUMENTS]";
 
 // Options of every command; the command table says which of the others each
 // command takes.
-const char* const kGlobalOptions[] = {"state", "help", "version"};
+const char* const kGlobalOptions[] = {"state", "help", "version", "trust", "downloads"};
 
 const std::vector<cli::COption> kOptions = {
-    {"state", "FILE", 0}, {"installed", "VERSION", 0}, {"force", nullptr, 0},
-    {"raw", nullptr, 0},  {"executor", "FILE", 0},     {"checker", "FILE", 0},
+    {"state", "FILE", 0},   {"installed", "VERSION", 0}, {"force", nullptr, 0},
+    {"raw", nullptr, 0},    {"executor", "FILE", 0},     {"checker", "FILE", 0},
+    {"trust", "PUBLIC", 0}, {"downloads", "URL", 0},     {"allow-downgrade", nullptr, 0},
 };
 
 #if defined(VESK_HOST_EXECUTOR_PLUGIN)
@@ -37,6 +38,11 @@ const char kExecutorPlugin[] = "";
 const char kCheckerPlugin[] = VESK_HOST_CHECKER_PLUGIN;
 #else
 const char kCheckerPlugin[] = "";
+#endif
+#if defined(VESK_HOST_SIGNED_CHECKER_PLUGIN)
+const char kSignedCheckerPlugin[] = VESK_HOST_SIGNED_CHECKER_PLUGIN;
+#else
+const char kSignedCheckerPlugin[] = "";
 #endif
 
 // A setting with a default: the option's value, else the environment
@@ -51,6 +57,8 @@ struct CSetting
 const CSetting kStateFile = {"state", "VESK_HOST_STATE", "vesk-host.state"};
 const CSetting kExecutor = {"executor", "VESK_HOST_EXECUTOR", kExecutorPlugin};
 const CSetting kChecker = {"checker", "VESK_HOST_CHECKER", kCheckerPlugin};
+// With trusted keys, the checker that checks against signed manifests.
+const CSetting kSignedChecker = {"checker", "VESK_HOST_CHECKER", kSignedCheckerPlugin};
 
 std::string Choose(const cli::CCommandLine& line, const CSetting& setting)
 {
@@ -72,7 +80,7 @@ struct CCall
 
     std::string Arg(size_t index) const { return index < arguments.size() ? arguments[index] : std::string(); }
     std::string Executor() const { return Choose(line, kExecutor); }
-    std::string Checker() const { return Choose(line, kChecker); }
+    std::string Checker() const { return Choose(line, line.Has("trust") ? kSignedChecker : kChecker); }
 };
 
 struct CCommand
@@ -110,21 +118,22 @@ const CCommand kCommands[] = {
      [](const CCall& c) { return c.host.FileCheck(c.Arg(0)); }},
     {"downloaded", "PATCH", "", "record a patch as downloaded",
      [](const CCall& c) { return c.host.RecordDownloaded(c.Arg(0)); }},
-    {"installed", "PATCH", "",
+    {"installed", "PATCH", "allow-downgrade",
      "record a patch as installed: a patch that leads to a\n"
      "newer version moves the installed version up to it; one\n"
      "that leads to the installed version is added to the\n"
      "installed patches; one for an older version changes\n"
-     "nothing",
+     "nothing (with --trust it is refused, and with\n"
+     "--allow-downgrade recorded as the installed version)",
      [](const CCall& c) { return c.host.RecordInstalled(c.Arg(0)); }},
     {"state", "", "raw", "the recorded state; --raw adds the state file's text",
      [](const CCall& c) { return c.host.ShowState(c.line.Has("raw")); }},
-    {"apply", "PATCH DIR", "executor",
+    {"apply", "PATCH DIR", "executor allow-downgrade",
      "puts the files of the patch's package into DIR (made\n"
      "if missing) with the update executor plug-in that\n"
      "serves the package's type; records nothing",
      [](const CCall& c) { return c.host.ApplyPatch(c.Arg(0), c.Arg(1), c.Executor()); }},
-    {"apply-version", "VERSION DIR", "executor", "the same with the package of a version",
+    {"apply-version", "VERSION DIR", "executor allow-downgrade", "the same with the package of a version",
      [](const CCall& c) { return c.host.ApplyVersion(c.Arg(0), c.Arg(1), c.Executor()); }},
     {"verify", "VERSION DIR", "checker",
      "checks the files in DIR against the package of the\n"
@@ -151,12 +160,25 @@ const char kHelpTail[] = "\n"
                          "                        $VESK_HOST_EXECUTOR, else the sample plug-in built\n"
                          "                        with this program)\n"
                          "  --checker FILE        the file checker plug-in library (default:\n"
-                         "                        $VESK_HOST_CHECKER, else the sample plug-in)\n"
+                         "                        $VESK_HOST_CHECKER, else the sample plug-in: with\n"
+                         "                        --trust the one of type sha256)\n"
+                         "  --trust PUBLIC        a trusted public key: a minisign .pub file or its\n"
+                         "                        base64 line; repeat it to trust several keys. With\n"
+                         "                        it every package is verified against its signed\n"
+                         "                        manifest before anything is put in place or\n"
+                         "                        recorded, and init and check verify the product's\n"
+                         "                        signed snapshot (its newest sequence is kept in\n"
+                         "                        STATE.sequence; an older one is a replay)\n"
+                         "  --downloads URL       the download tree's root, where the signed files are\n"
+                         "                        (default: the version center's address + files/)\n"
+                         "  --allow-downgrade     with --trust: accept a package that leads to a\n"
+                         "                        version older than the installed one\n"
                          "  -h, --help            this text\n"
                          "  --version             the program's name and version\n"
                          "\n"
                          "Exit status: 0 done; 1 the version center is unreachable, does not know the\n"
-                         "product, version or patch, or the state file cannot be read or written;\n"
+                         "product, version or patch, a package or snapshot does not verify, or the\n"
+                         "state file cannot be read or written;\n"
                          "2 the command line cannot be carried out as given. Every error is one line\n"
                          "on standard error, followed by a usage line when the command line is wrong.\n";
 
@@ -275,6 +297,13 @@ int main(int argc, char** argv)
         return line.UsageError(problem, "vesk-host [--state FILE] " + Synopsis(*command));
 
     CHost host(Choose(line, kStateFile));
+    CHost::CTrustOptions trust;
+    trust.keys = line.Values("trust");
+    trust.downloads = line.Value("downloads");
+    trust.allowDowngrade = line.Has("allow-downgrade");
+    const int trusted = host.SetTrust(trust);
+    if (trusted != CHost::Ok)
+        return trusted;
     const std::vector<std::string> arguments(words.begin() + 1, words.end());
     return command->run(CCall{host, arguments, line});
 }

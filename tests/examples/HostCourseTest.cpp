@@ -1,7 +1,8 @@
 // The demo's update course, end to end: the host program keeps the sample
 // catalog's product up to date against the reference version center, and the
 // state file is checked after every step. The steps are those the demo script
-// walks (examples/host/course.txt).
+// walks (examples/host/course.txt): the product is published signed, and the
+// course trusts the publisher's key.
 #include "support/CScratchDir.h"
 #include "support/ChildProcess.h"
 #include "support/Files.h"
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
@@ -81,11 +83,18 @@ protected:
         m_dir = m_scratch.Path().string();
         m_state = m_dir + "/editor.state";
 
-        // The sample product published from its release folders and served
-        // with its download tree, as the demo does. The tree's name starts
-        // with a dot, so the checks of what the host leaves here pass it by.
-        const testsupport::CPublishedSample sample = testsupport::PublishSampleProduct(VESK_VERSION_CENTER_PATH, m_dir,
-                                                                                       ".downloads");
+        // The sample product published from its release folders, signed
+        // with a key made here, and served with its download tree, as the
+        // demo does. The names of the keys' folder and the tree start with a
+        // dot, so the checks of what the host leaves here pass them by.
+        const std::string keys = m_dir + "/.keys";
+        std::filesystem::create_directories(keys);
+        m_publicKey = keys + "/editor.pub";
+        const CRunResult made = RunProgram(VESK_VERSION_CENTER_PATH,
+                                           {"keygen", "--secret", keys + "/editor.key", "--public", m_publicKey});
+        ASSERT_EQ(made.status, 0) << made.output;
+        const testsupport::CPublishedSample sample = testsupport::PublishSampleProduct(
+            VESK_VERSION_CENTER_PATH, m_dir, ".downloads", keys + "/editor.key");
         ASSERT_EQ(sample.publish.status, 0) << sample.publish.output;
         m_server.reset(new CBackgroundProgram(
             VESK_VERSION_CENTER_PATH, {"--listen", "127.0.0.1:0", "--files", sample.downloads, sample.catalog}));
@@ -115,6 +124,8 @@ protected:
     CRunResult Host(std::vector<std::string> args)
     {
         args.insert(args.begin(), {"--state", m_state});
+        if (m_trusted)
+            args.insert(args.begin(), {"--trust", m_publicKey});
         return RunProgram(HostProgram(), args);
     }
 
@@ -174,6 +185,8 @@ protected:
     std::string m_dir;
     std::string m_state;
     std::string m_center;
+    std::string m_publicKey;
+    bool m_trusted = false; // the host runs with --trust m_publicKey
 };
 
 } // namespace
@@ -182,6 +195,7 @@ TEST_F(HostCourseTest, WholeUpdateCourse)
 {
     std::ifstream course(VESK_COURSE_FILE);
     ASSERT_TRUE(course.good()) << VESK_COURSE_FILE;
+    m_trusted = true;
 
     std::string step;
     CRunResult last;
@@ -229,8 +243,10 @@ TEST_F(HostCourseTest, WholeUpdateCourse)
         }
     }
     EXPECT_GE(steps, 10);
-    // Atomic replacement leaves no temporary files behind.
-    EXPECT_EQ(Entries(m_dir), (std::vector<std::string>{"Editor", "catalog.json", "editor.state"}));
+    // Atomic replacement leaves no temporary files behind; beside the state
+    // is the newest snapshot sequence seen.
+    EXPECT_EQ(Entries(m_dir),
+              (std::vector<std::string>{"Editor", "catalog.json", "editor.state", "editor.state.sequence"}));
 }
 
 // A state file that is not a configuration document is reported, with what

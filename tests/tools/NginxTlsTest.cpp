@@ -56,7 +56,11 @@ TEST(NginxTlsTest, CourseOverHttpsAndBadCertificatesRefused)
     if (!TrustOnlyAuthority(made.authority, why))
         GTEST_SKIP() << "the test authority cannot be trusted privately here: " << why;
 
-    const CPublishedSample sample = PublishSampleProduct(VERSION_CENTER_EXE, dir, "downloads");
+    // Signed, as the course trusts the publisher's key.
+    const std::string key = (dir / "sign.key").string();
+    const std::string publicKey = (dir / "sign.pub").string();
+    ASSERT_EQ(RunProgram(VERSION_CENTER_EXE, {"keygen", "--secret", key, "--public", publicKey}).status, 0);
+    const CPublishedSample sample = PublishSampleProduct(VERSION_CENTER_EXE, dir, "downloads", key);
     ASSERT_EQ(sample.publish.status, 0) << sample.publish.output;
     const struct
     {
@@ -96,6 +100,7 @@ TEST(NginxTlsTest, CourseOverHttpsAndBadCertificatesRefused)
         if (*c.problem == '\0')
         {
             ::setenv("VESK_HOST", VESK_HOST_PATH, 1);
+            ::setenv("VESK_TRUST", publicKey.c_str(), 1);
             const CRunResult course = RunProgram("/bin/bash",
                                                  {VESK_SOURCE_DIR "/scripts/run-course.sh", address, work.string()});
             EXPECT_EQ(course.status, 0) << course.output;
