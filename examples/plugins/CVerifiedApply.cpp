@@ -43,18 +43,18 @@ public:
     ~CStaged()
     {
         for (const std::string& name : m_names)
-            m_install.Remove(name);
+        {
+            if (!name.empty())
+                m_install.Remove(name);
+        }
     }
     CStaged(const CStaged&) = delete;
     CStaged& operator=(const CStaged&) = delete;
 
+    /// Keeps `name` for removal, as the next number (from 0).
     void Add(const std::string& name) { m_names.push_back(name); }
-    void Placed(const std::string& name)
-    {
-        for (std::string& staged : m_names)
-            if (staged == name)
-                staged.clear();
-    }
+    /// The file added as `number` is in place: it is not removed.
+    void Placed(std::size_t number) { m_names[number].clear(); }
 
 private:
     const CInstallDir& m_install;
@@ -211,7 +211,7 @@ bool ApplyVerified(const IUpdatePackage* package, const char* directory, IEnumab
             std::string problem;
             if (install.CreateParents(step.file->name, problem) && install.Commit(partial, step.file->name, problem))
             {
-                staged.Placed(partial);
+                staged.Placed(i);
                 continue;
             }
             ok = false;
