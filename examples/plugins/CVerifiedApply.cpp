@@ -1,6 +1,7 @@
 #include "CVerifiedApply.h"
 
 #include "CInstallDir.h"
+#include "DeltaStep.h"
 #include "Download.h"
 #include "PackageDownload.h"
 #include "PluginFiles.h"
@@ -8,6 +9,7 @@
 
 #include <Sha256.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -31,7 +33,7 @@ struct CStep
     const IFileDef* answer = nullptr; // the package answer's file of the same name
     std::string url;
     std::string scheme;
-    std::string staged; // its temporary file once downloaded; empty before
+    deltastep::CDeltaPlan delta; // a delta to fetch instead, when one applies
 };
 
 // The temporary files made so far, removed on every way out unless they
@@ -70,9 +72,11 @@ bool Refuse(IExecutionContext& context, const std::string& reason)
 // What the manifest asks for, and whether the volume has room for it. False
 // with `reason` when a file cannot be fetched at all.
 bool Plan(const CInstallDir& install, const IUpdatePackage& package, const vesktrust::CManifest& manifest,
-          const std::vector<const IFileDef*>& matched, std::vector<CStep>& steps, long long& bytes, std::string& reason)
+          const std::vector<const IFileDef*>& matched, std::vector<CStep>& steps, long long& bytes,
+          long long& deltaRoom, std::string& reason)
 {
     bytes = 0;
+    deltaRoom = 0;
     for (std::size_t i = 0; i < manifest.files.size(); ++i)
     {
         CStep step;
@@ -102,9 +106,77 @@ bool Plan(const CInstallDir& install, const IUpdatePackage& package, const veskt
             return false;
         }
         bytes += step.file->length;
+        // While a delta is applied it lies beside the file it builds, one
+        // delta at a time.
+        if (deltastep::ChooseDelta(install, package.GetBaseUrl(), *step.file, step.delta))
+            deltaRoom = std::max(deltaRoom, step.delta.delta->length);
         steps.push_back(step);
     }
     return true;
+}
+
+// The whole file of a step, as the pool fetches it.
+CDownload WholeFile(const CStep& step)
+{
+    CDownload download;
+    download.name = step.file->name;
+    download.url = step.url;
+    download.length = step.file->length;
+    download.digest = step.file->sha256;
+    return download;
+}
+
+// What the pool fetches first for a step: its delta when one applies,
+// otherwise the whole file.
+CDownload FirstDownload(const CStep& step)
+{
+    CDownload download = WholeFile(step);
+    if (step.delta.delta != nullptr)
+    {
+        download.url = step.delta.url;
+        download.length = step.delta.delta->length;
+        download.digest = step.delta.delta->sha256;
+    }
+    return download;
+}
+
+// Builds the files whose deltas arrived, and fetches the whole file, again
+// through the pool, for every delta that did not arrive or did not build
+// the manifest's file. Afterwards downloads[i] is the file of steps[i]: when
+// ok, its partial holds exactly the manifest's bytes. No delta is left.
+void BuildFromDeltas(const CInstallDir& install, const std::vector<CStep>& steps, std::vector<CDownload>& downloads,
+                     const CDownloadOptions& options, deltastep::CDeltaTally& tally)
+{
+    std::vector<std::size_t> fallen;
+    std::vector<CDownload> whole;
+    for (std::size_t i = 0; i < steps.size(); ++i)
+    {
+        const CStep& step = steps[i];
+        if (step.delta.delta == nullptr)
+            continue;
+        CDownload& download = downloads[i];
+        std::string built;
+        std::string reason = download.error;
+        const bool ok = download.ok &&
+                        deltastep::BuildFromDelta(install, *step.file, download.partial, kStagingName, built, reason);
+        if (!download.partial.empty())
+            install.Remove(download.partial);
+        download.partial.clear();
+        if (ok)
+        {
+            download.partial = built;
+            tally.Took(*step.file, *step.delta.delta);
+            continue;
+        }
+        tally.FellBack(*step.file, reason);
+        fallen.push_back(i);
+        whole.push_back(WholeFile(step));
+    }
+    if (whole.empty())
+        return;
+    FetchAll(install, whole, options);
+    for (std::size_t k = 0; k < fallen.size(); ++k)
+        downloads[fallen[k]] = std::move(whole[k]);
 }
 
 // Says which files did not arrive intact, and clears up: after a refused
@@ -164,29 +236,28 @@ bool ApplyVerified(const IUpdatePackage* package, const char* directory, IEnumab
             return Refuse(context, reason);
         std::vector<CStep> steps;
         long long bytesTotal = 0;
-        if (!Plan(install, *package, manifest, matched, steps, bytesTotal, reason))
+        long long deltaRoom = 0;
+        if (!Plan(install, *package, manifest, matched, steps, bytesTotal, deltaRoom, reason))
             return Refuse(context, reason);
+        // Both below 2^62: the sum does not overflow.
+        const long long bytesNeeded = bytesTotal + deltaRoom;
         unsigned long long free = 0;
         if (!steps.empty() && !install.FreeBytes(free, reason))
             return Refuse(context, reason);
-        if (static_cast<unsigned long long>(bytesTotal) > free && !steps.empty())
+        if (static_cast<unsigned long long>(bytesNeeded) > free && !steps.empty())
             return Refuse(context, "not enough free space in " + std::string(directory) + ": the package needs " +
-                                       std::to_string(bytesTotal) + " bytes, " + std::to_string(free) + " are free");
+                                       std::to_string(bytesNeeded) + " bytes, " + std::to_string(free) + " are free");
 
         // Every file is downloaded and checked before any is moved into place:
         // all through one pool, each into a partial download in the top
         // folder. When an answer is refused, everything fetched goes; when
         // transfers were only cut short, what arrived stays for the next run.
+        // A file whose delta applies comes by delta first; a delta that does
+        // not help is followed by the whole file.
         std::vector<CDownload> downloads;
+        downloads.reserve(steps.size());
         for (const CStep& step : steps)
-        {
-            CDownload download;
-            download.name = step.file->name;
-            download.url = step.url;
-            download.length = step.file->length;
-            download.digest = step.file->sha256;
-            downloads.push_back(std::move(download));
-        }
+            downloads.push_back(FirstDownload(step));
         CDownloadOptions options;
         options.jobs = JobsSetting(context.GetSetting("jobs"), 8);
         options.hash = Sha256Hashes();
@@ -197,7 +268,11 @@ bool ApplyVerified(const IUpdatePackage* package, const char* directory, IEnumab
         options.progress = [&context, filesTotal](const CTransferProgress& progress) {
             context.OnProgress(progress.bytesDone, progress.bytesTotal, progress.filesDone, filesTotal);
         };
-        if (!FetchAll(install, downloads, options))
+        FetchAll(install, downloads, options);
+        deltastep::CDeltaTally deltas;
+        BuildFromDeltas(install, steps, downloads, options, deltas);
+        deltas.Report(context);
+        if (std::any_of(downloads.begin(), downloads.end(), [](const CDownload& download) { return !download.ok; }))
             return Unfetched(install, steps, downloads, failed, context, directory);
 
         CStaged staged(install);

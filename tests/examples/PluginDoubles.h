@@ -92,6 +92,27 @@ public:
     std::set<std::string> m_names;
 };
 
+// A host's context: settings the test sets, reports kept in order.
+class CFakeContext final : public kvrUpdate::IExecutionContext
+{
+public:
+    CFakeContext() = default;
+    CFakeContext(const CFakeContext&) = delete;
+    CFakeContext& operator=(const CFakeContext&) = delete;
+    ~CFakeContext() = default;
+
+    const char* GetSetting(const char* key) const override
+    {
+        const auto found = m_settings.find(key);
+        return found != m_settings.end() ? found->second.c_str() : nullptr;
+    }
+    void OnProgress(long long, long long, int, int) override {}
+    void OnReport(const char* line) override { m_reports.push_back(line); }
+
+    std::map<std::string, std::string> m_settings;
+    std::vector<std::string> m_reports;
+};
+
 // ---------------------------------------------------------------------------
 // Helpers
 // ---------------------------------------------------------------------------

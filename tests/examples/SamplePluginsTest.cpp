@@ -299,26 +299,6 @@ TEST_F(SamplePluginsTest, CheckerReportsMissingAndChangedFiles)
 namespace
 {
 
-class CFakeContext final : public IExecutionContext
-{
-public:
-    CFakeContext() = default;
-    CFakeContext(const CFakeContext&) = delete;
-    CFakeContext& operator=(const CFakeContext&) = delete;
-    ~CFakeContext() = default;
-
-    const char* GetSetting(const char* key) const override
-    {
-        const auto found = m_settings.find(key);
-        return found != m_settings.end() ? found->second.c_str() : nullptr;
-    }
-    void OnProgress(long long, long long, int, int) override {}
-    void OnReport(const char* line) override { m_reports.push_back(line); }
-
-    std::map<std::string, std::string> m_settings;
-    std::vector<std::string> m_reports;
-};
-
 // A signed manifest served with its files: version 1.0.0.0 of Editor, or
 // any other the test writes.
 class VerifyingPluginsTest : public SamplePluginsTest
