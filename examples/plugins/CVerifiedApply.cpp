@@ -144,8 +144,10 @@ CDownload FirstDownload(const CStep& step)
 // through the pool, for every delta that did not arrive or did not build
 // the manifest's file. Afterwards downloads[i] is the file of steps[i]: when
 // ok, its partial holds exactly the manifest's bytes. No delta is left.
+// `built` gets the files built from deltas: unlike partial downloads, no
+// later run continues them.
 void BuildFromDeltas(const CInstallDir& install, const std::vector<CStep>& steps, std::vector<CDownload>& downloads,
-                     const CDownloadOptions& options, deltastep::CDeltaTally& tally)
+                     const CDownloadOptions& options, deltastep::CDeltaTally& tally, std::vector<std::string>& built)
 {
     std::vector<std::size_t> fallen;
     std::vector<CDownload> whole;
@@ -155,16 +157,17 @@ void BuildFromDeltas(const CInstallDir& install, const std::vector<CStep>& steps
         if (step.delta.delta == nullptr)
             continue;
         CDownload& download = downloads[i];
-        std::string built;
+        std::string result;
         std::string reason = download.error;
         const bool ok = download.ok &&
-                        deltastep::BuildFromDelta(install, *step.file, download.partial, kStagingName, built, reason);
+                        deltastep::BuildFromDelta(install, *step.file, download.partial, kStagingName, result, reason);
         if (!download.partial.empty())
             install.Remove(download.partial);
         download.partial.clear();
         if (ok)
         {
-            download.partial = built;
+            download.partial = result;
+            built.push_back(result);
             tally.Took(*step.file, *step.delta.delta);
             continue;
         }
@@ -270,10 +273,15 @@ bool ApplyVerified(const IUpdatePackage* package, const char* directory, IEnumab
         };
         FetchAll(install, downloads, options);
         deltastep::CDeltaTally deltas;
-        BuildFromDeltas(install, steps, downloads, options, deltas);
+        std::vector<std::string> built;
+        BuildFromDeltas(install, steps, downloads, options, deltas, built);
         deltas.Report(context);
         if (std::any_of(downloads.begin(), downloads.end(), [](const CDownload& download) { return !download.ok; }))
+        {
+            for (const std::string& name : built)
+                install.Remove(name);
             return Unfetched(install, steps, downloads, failed, context, directory);
+        }
 
         CStaged staged(install);
         for (const CDownload& download : downloads)

@@ -109,7 +109,7 @@ TEST(DeltaApplyTest, TheDirectoryEndsUpWithTheManifestsBytesWhateverTheDelta)
     ASSERT_TRUE(vesktrust::LoadSecretKey((temp.Path() / "k.key").string(), secret, error)) << error;
     // Each manifest is signed and served before the server starts.
     const auto sign = [&](const std::string& name, const std::string& deltaName, const std::string& deltaBytes,
-                          const std::string& listedBytes) {
+                          const std::string& listedBytes, bool withFlaky = false) {
         vesktrust::CManifest manifest;
         manifest.product = "Editor";
         manifest.kind = "version";
@@ -120,6 +120,8 @@ TEST(DeltaApplyTest, TheDirectoryEndsUpWithTheManifestsBytesWhateverTheDelta)
                                vesktrust::Sha256Hex(listedBytes.empty() ? deltaBytes : listedBytes),
                                static_cast<long long>(listedBytes.empty() ? deltaBytes.size() : listedBytes.size())});
         manifest.files.push_back(file);
+        if (withFlaky)
+            manifest.files.push_back({"flaky.bin", vesktrust::Sha256Hex("x"), "flaky.bin", 1, {}});
         const std::string text = vesktrust::WriteManifest(manifest);
         signedFiles[name] = text;
         signedFiles[name + ".minisig"] = vesktrust::SignText(secret, text, name);
@@ -128,6 +130,7 @@ TEST(DeltaApplyTest, TheDirectoryEndsUpWithTheManifestsBytesWhateverTheDelta)
     sign("corrupt.json", "corrupt.vdelta", corrupt, good); // lists the genuine delta's length and hash
     sign("wrong.json", "wrong.vdelta", wrongResult, "");
     sign("junk.json", "junk.vdelta", notADelta, "");
+    sign("flaky.json", "good.vdelta", good, "", true);
     server.Start();
 
     auto executors = Own(CreateExecutorManager());
@@ -213,4 +216,25 @@ TEST(DeltaApplyTest, TheDirectoryEndsUpWithTheManifestsBytesWhateverTheDelta)
                                  "deltas saved " + std::to_string(kNew.size() - good.size()) + " bytes on 1 file"));
         }
     }
+
+    // A file built from its delta waits for the others; when another file
+    // cannot be reached (what it holds would be kept for a later run), the
+    // built one goes all the same, and the installed file stays as it was.
+    const fs::path install = temp.Path() / "install";
+    fs::remove_all(install);
+    fs::create_directories(install);
+    WriteFile(install / "big.bin", kOld);
+    CFakeContext context;
+    context.m_settings = {{"trust", key.Base64()},
+                          {"manifest", server.Url("/signed/flaky.json")},
+                          {"expect.product", "Editor"},
+                          {"expect.kind", "version"},
+                          {"expect.id", "1.1.0.0"}};
+    const CFakePackage twoFiles(server.Url("/files/"), CFakeFileDef("", "", 0),
+                                {DefOf("big.bin", kNew), DefOf("http://127.0.0.1:1/flaky.bin", "x")});
+    auto* withContext = static_cast<IContextUpdateExecutor*>(executor.get());
+    EXPECT_FALSE(withContext->ExecuteWith(&twoFiles, install.string().c_str(), nullptr, &context));
+    EXPECT_TRUE(Contains(context.m_reports, "by delta: big.bin"));
+    EXPECT_EQ(Entries(install), std::set<std::string>{"big.bin"});
+    EXPECT_EQ(kOld, ReadFile(install / "big.bin"));
 }
