@@ -9,7 +9,7 @@
 // one right after the other (every file is a connection of its own, and the
 // loopback's closed connections pile up between rounds).
 //
-//   bench_verified_apply [--rounds N] [--files N]   (defaults 7, 3000)
+//   bench_verified_apply [--rounds N] [--files N]   (defaults 9, 3000)
 //
 // Not a test: the figures depend on the machine.
 #include "support/CScratchDir.h"
@@ -99,7 +99,7 @@ int Fail(const std::string& message)
 
 int main(int argc, char** argv)
 {
-    int rounds = 7;
+    int rounds = 9;
     int files = 3000;
     for (int i = 1; i + 1 < argc; i += 2)
     {
@@ -192,10 +192,13 @@ int main(int argc, char** argv)
             ratios.push_back(times[1][i] / times[0][i]);
         std::printf("Applying a %d-file package (%.1f MB) into an empty directory, median of %d rounds\n", files,
                     static_cast<double>(bytes) / 1e6, rounds);
-        std::printf("  without verification  %8.3f s\n", without);
-        std::printf("  with verification     %8.3f s   (%s)\n", with, verified.last.c_str());
-        std::printf("  ratio                 %8.3fx  (median of the rounds' ratios; target <= 1.05x)\n",
-                    Median(ratios));
+        const double fastestWithout = *std::min_element(times[0].begin(), times[0].end());
+        const double fastestWith = *std::min_element(times[1].begin(), times[1].end());
+        std::printf("                        median    fastest\n");
+        std::printf("  without verification  %7.3f s  %7.3f s\n", without, fastestWithout);
+        std::printf("  with verification     %7.3f s  %7.3f s   (%s)\n", with, fastestWith, verified.last.c_str());
+        std::printf("  ratio                 %7.3fx  %7.3fx  (median: of the rounds' ratios; target <= 1.05x)\n",
+                    Median(ratios), fastestWith / fastestWithout);
     }
     manager->ReleaseObject(object);
     manager->Release();
