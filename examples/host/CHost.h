@@ -76,6 +76,9 @@ public:
     /// Takes the trusted keys; with any, every command that fetches or
     /// records a package verifies it first. Ok, or an error reported.
     int SetTrust(const CTrustOptions& options);
+    /// The files the executor fetches at once (its setting "jobs"); empty:
+    /// the plug-in's default.
+    void SetJobs(const std::string& jobs) { m_jobs = jobs; }
 
     /// Prints "vesk-host: error: <message>" and returns `status`.
     int Error(const std::string& message, int status = Failed);
@@ -147,6 +150,7 @@ private:
     CHostTrust m_trust;
     std::string m_downloads;
     bool m_allowDowngrade = false;
+    std::string m_jobs;
     std::FILE* m_out;
     std::FILE* m_err;
     kvrUpdate::IUpdater* m_updater;

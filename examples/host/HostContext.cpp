@@ -8,7 +8,11 @@ const char* CHostContext::GetSetting(const char* key) const
     return found != m_settings.end() ? found->second.c_str() : nullptr;
 }
 
-void CHostContext::OnProgress(long long, long long, int, int) {}
+void CHostContext::OnProgress(long long bytesDone, long long bytesTotal, int filesDone, int filesTotal)
+{
+    if (m_progress)
+        m_progress->Update(bytesDone, bytesTotal, filesDone, filesTotal);
+}
 
 void CHostContext::OnReport(const char* line)
 {

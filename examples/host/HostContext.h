@@ -1,12 +1,17 @@
 // What the host hands a plug-in beyond the package: its settings (the trusted
-// keys, the signed manifest's address, what the package must be for) and a
-// place for the plug-in's report lines, kept for the host to print.
+// keys, the signed manifest's address, what the package must be for, the
+// transfers at once), a progress line on a terminal, and a place for the
+// plug-in's report lines, kept for the host to print.
 #ifndef VESK_HOST_HOSTCONTEXT_H
 #define VESK_HOST_HOSTCONTEXT_H
 
+#include "ProgressLine.h"
+
 #include <VeskUpdate.h>
 
+#include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +24,12 @@ public:
     ~CHostContext() = default;
 
     void Set(const std::string& key, const std::string& value) { m_settings[key] = value; }
+    /// Shows the plug-in's progress on `out` (when it is a terminal) until
+    /// EndProgress.
+    void ShowProgress(std::FILE* out) { m_progress = std::make_unique<CProgressLine>(out); }
+    /// Ends the progress line, so that what is printed next has a line of
+    /// its own.
+    void EndProgress() { m_progress.reset(); }
 
     const char* GetSetting(const char* key) const override;
     void OnProgress(long long bytesDone, long long bytesTotal, int filesDone, int filesTotal) override;
@@ -33,6 +44,7 @@ public:
 private:
     std::map<std::string, std::string> m_settings;
     std::vector<std::string> m_reports;
+    std::unique_ptr<CProgressLine> m_progress;
 };
 
 #endif // VESK_HOST_HOSTCONTEXT_H

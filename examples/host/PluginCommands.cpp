@@ -121,9 +121,13 @@ int CHost::Apply(const IUpdatePackage* package, const std::string& what, const s
         return Error("the executor plug-in " + plugin + " cannot verify the " + what +
                      " (it takes no trusted keys); nothing was applied");
     CFailedFiles failed;
+    if (!m_jobs.empty())
+        context.Set("jobs", m_jobs);
+    context.ShowProgress(m_out);
     const bool applied = takesContext ? static_cast<IContextUpdateExecutor*>(object)->ExecuteWith(
                                             package, directory.c_str(), &failed, &context)
                                       : object->Execute(package, directory.c_str(), &failed);
+    context.EndProgress();
     // What the plug-in said about a failure: the verifying one says why it
     // refused, the plain one why each file failed.
     const std::string reason = context.Joined();

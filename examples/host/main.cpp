@@ -27,6 +27,7 @@ const std::vector<cli::COption> kOptions = {
     {"state", "FILE", 0},   {"installed", "VERSION", 0}, {"force", nullptr, 0},
     {"raw", nullptr, 0},    {"executor", "FILE", 0},     {"checker", "FILE", 0},
     {"trust", "PUBLIC", 0}, {"downloads", "URL", 0},     {"allow-downgrade", nullptr, 0},
+    {"jobs", "N", 0},
 };
 
 #if defined(VESK_HOST_EXECUTOR_PLUGIN)
@@ -128,12 +129,12 @@ const CCommand kCommands[] = {
      [](const CCall& c) { return c.host.RecordInstalled(c.Arg(0)); }},
     {"state", "", "raw", "the recorded state; --raw adds the state file's text",
      [](const CCall& c) { return c.host.ShowState(c.line.Has("raw")); }},
-    {"apply", "PATCH DIR", "executor allow-downgrade",
+    {"apply", "PATCH DIR", "executor allow-downgrade jobs",
      "puts the files of the patch's package into DIR (made\n"
      "if missing) with the update executor plug-in that\n"
      "serves the package's type; records nothing",
      [](const CCall& c) { return c.host.ApplyPatch(c.Arg(0), c.Arg(1), c.Executor()); }},
-    {"apply-version", "VERSION DIR", "executor allow-downgrade", "the same with the package of a version",
+    {"apply-version", "VERSION DIR", "executor allow-downgrade jobs", "the same with the package of a version",
      [](const CCall& c) { return c.host.ApplyVersion(c.Arg(0), c.Arg(1), c.Executor()); }},
     {"verify", "VERSION DIR", "checker",
      "checks the files in DIR against the package of the\n"
@@ -173,6 +174,8 @@ const char kHelpTail[] = "\n"
                          "                        (default: the version center's address + files/)\n"
                          "  --allow-downgrade     with --trust: accept a package that leads to a\n"
                          "                        version older than the installed one\n"
+                         "  --jobs N              files the executor fetches at once, 1 to 64 (the\n"
+                         "                        sample plug-in's default: 8)\n"
                          "  -h, --help            this text\n"
                          "  --version             the program's name and version\n"
                          "\n"
@@ -296,7 +299,15 @@ int main(int argc, char** argv)
     if (!problem.empty())
         return line.UsageError(problem, "vesk-host [--state FILE] " + Synopsis(*command));
 
+    const std::string jobs = line.Value("jobs");
+    if (line.Has("jobs") &&
+        (jobs.empty() || jobs.size() > 2 || jobs.find_first_not_of("0123456789") != std::string::npos ||
+         std::stoi(jobs) < 1 || std::stoi(jobs) > 64))
+        return line.UsageError("--jobs takes a number from 1 to 64, not '" + jobs + "'",
+                               "vesk-host [--state FILE] " + Synopsis(*command));
+
     CHost host(Choose(line, kStateFile));
+    host.SetJobs(jobs);
     CHost::CTrustOptions trust;
     trust.keys = line.Values("trust");
     trust.downloads = line.Value("downloads");

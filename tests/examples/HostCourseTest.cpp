@@ -397,7 +397,11 @@ TEST_F(HostCourseTest, HelpAndBadArguments)
                                                        {"--bogus", "state"},
                                                        {"init", "Editor", m_center, "--installed"},
                                                        {"state", "--", "--raw"},
-                                                       {"--state=", "state"}};
+                                                       {"--state=", "state"},
+                                                       {"apply-version", "1.0", m_dir + "/x", "--jobs", "0"},
+                                                       {"apply-version", "1.0", m_dir + "/x", "--jobs", "65"},
+                                                       {"apply-version", "1.0", m_dir + "/x", "--jobs", "two"},
+                                                       {"versions", "--jobs", "2"}};
     for (const auto& args : bad)
     {
         CRunResult result = Host(args);
