@@ -14,11 +14,13 @@
 //
 // With --host VESK_HOST the "pool" side is `vesk-host apply-version 1.0 DIR
 // --jobs N` instead (the download plug-in, through the library, with the
-// version queries), plus any --host-option given.
+// version queries), verifying the release's signed manifests (--trust: the
+// release is published signed) unless --host-trust no, plus any
+// --host-option given.
 //
 //   bench_transfer [--files N] [--megabytes M] [--jobs N] [--round-trips 50,0]
 //                  [--repetitions R] [--serial-repetitions R] [--curl PATH] [--only pool|curl]
-//                  [--host VESK_HOST [--host-option OPT]...]
+//                  [--host VESK_HOST [--host-trust yes|no] [--host-option OPT]...]
 #include "CTransferPool.h"
 
 #include "support/CScratchDir.h"
@@ -65,6 +67,7 @@ struct CSettings
     std::string curl = "/usr/bin/curl";
     std::string only; // "pool" (or "host") or "curl": measure one side alone
     std::string host;
+    bool trust = true; // the host verifies the signed manifests (--trust)
     std::vector<std::string> hostOptions;
 };
 
@@ -212,6 +215,8 @@ public:
         std::vector<std::string> args{
             "--state",           (m_scratch / "host.state").string(), "apply-version", "1.0", out.string(), "--jobs",
             std::to_string(jobs)};
+        if (m_settings.trust)
+            args.insert(args.begin(), {"--trust", (m_scratch / "bench.pub").string()});
         args.insert(args.end(), m_settings.hostOptions.begin(), m_settings.hostOptions.end());
         CRunResult run;
         const double seconds = Seconds([&] { run = RunProgram(m_settings.host, args); });
@@ -301,6 +306,8 @@ CSettings ReadSettings(int argc, char** argv)
             settings.curl = value;
         else if (option == "--host")
             settings.host = value;
+        else if (option == "--host-trust")
+            settings.trust = value != "no";
         else if (option == "--host-option")
             settings.hostOptions.push_back(value);
         else if (option == "--round-trips")
@@ -342,8 +349,11 @@ void Measure(const CSettings& settings, const std::vector<CFile>& files, const f
         if (!settings.host.empty())
         {
             fs::remove(dir / "host.state");
-            const CRunResult init = RunProgram(settings.host, {"--state", (dir / "host.state").string(), "init",
-                                                               "Bench", address, "--installed", "0.0.0.0"});
+            std::vector<std::string> args{
+                "--state", (dir / "host.state").string(), "init", "Bench", address, "--installed", "0.0.0.0"};
+            if (settings.trust)
+                args.insert(args.begin(), {"--trust", (dir / "bench.pub").string()});
+            const CRunResult init = RunProgram(settings.host, args);
             Check(init.status == 0, "vesk-host init failed: " + init.output);
         }
         CRound round(settings, files, dir, address + "files/Bench/1.0.0.0/");
@@ -387,10 +397,15 @@ int main(int argc, char** argv)
             throw std::runtime_error("libsodium does not start");
         testsupport::CScratchDir scratch("vesk-bench-transfer");
         const std::vector<CFile> files = WriteRelease(scratch / "releases" / "1.0", settings.files, settings.megabytes);
-        const CRunResult publish = RunProgram(VERSION_CENTER_EXE, {"publish", "--product", "Bench", "--releases",
-                                                                   (scratch / "releases").string(), "--out",
-                                                                   (scratch / "downloads").string(), "--catalog",
-                                                                   (scratch / "catalog.json").string()});
+        // Signed, so that a host can verify what it applies (--trust).
+        const CRunResult keygen = RunProgram(
+            VERSION_CENTER_EXE,
+            {"keygen", "--secret", (scratch / "bench.key").string(), "--public", (scratch / "bench.pub").string()});
+        Check(keygen.status == 0, "keygen failed: " + keygen.output);
+        const CRunResult publish = RunProgram(
+            VERSION_CENTER_EXE, {"publish", "--product", "Bench", "--releases", (scratch / "releases").string(),
+                                 "--out", (scratch / "downloads").string(), "--catalog",
+                                 (scratch / "catalog.json").string(), "--sign", (scratch / "bench.key").string()});
         Check(publish.status == 0, "publish failed: " + publish.output);
         long long bytes = 0;
         for (const CFile& file : files)
