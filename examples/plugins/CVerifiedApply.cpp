@@ -72,8 +72,8 @@ bool Refuse(IExecutionContext& context, const std::string& reason)
 // What the manifest asks for, and whether the volume has room for it. False
 // with `reason` when a file cannot be fetched at all.
 bool Plan(const CInstallDir& install, const IUpdatePackage& package, const vesktrust::CManifest& manifest,
-          const std::vector<const IFileDef*>& matched, std::vector<CStep>& steps, long long& bytes,
-          long long& deltaRoom, std::string& reason)
+          const std::string& deltaBase, const std::vector<const IFileDef*>& matched, std::vector<CStep>& steps,
+          long long& bytes, long long& deltaRoom, std::string& reason)
 {
     bytes = 0;
     deltaRoom = 0;
@@ -108,7 +108,7 @@ bool Plan(const CInstallDir& install, const IUpdatePackage& package, const veskt
         bytes += step.file->length;
         // While a delta is applied it lies beside the file it builds, one
         // delta at a time.
-        if (deltastep::ChooseDelta(install, package.GetBaseUrl(), *step.file, step.delta))
+        if (deltastep::ChooseDelta(install, deltaBase.c_str(), *step.file, step.delta))
             deltaRoom = std::max(deltaRoom, step.delta.delta->length);
         steps.push_back(step);
     }
@@ -240,7 +240,10 @@ bool ApplyVerified(const IUpdatePackage* package, const char* directory, IEnumab
         std::vector<CStep> steps;
         long long bytesTotal = 0;
         long long deltaRoom = 0;
-        if (!Plan(install, *package, manifest, matched, steps, bytesTotal, deltaRoom, reason))
+        const char* manifestUrl = context.GetSetting("manifest");
+        const std::string deltaBase = deltastep::DeltaBaseUrl(manifestUrl != nullptr ? manifestUrl : "", manifest,
+                                                              package->GetBaseUrl());
+        if (!Plan(install, *package, manifest, deltaBase, matched, steps, bytesTotal, deltaRoom, reason))
             return Refuse(context, reason);
         // Both below 2^62: the sum does not overflow.
         const long long bytesNeeded = bytesTotal + deltaRoom;

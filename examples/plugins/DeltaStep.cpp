@@ -4,6 +4,7 @@
 #include "SignedPackage.h"
 
 #include <Sha256.h>
+#include <SignedFetch.h>
 
 #ifdef VESKPLUGINS_HAVE_DELTA
 #  include <Delta.h>
@@ -49,6 +50,17 @@ bool DeltasAvailable()
 #else
     return false;
 #endif
+}
+
+std::string DeltaBaseUrl(const std::string& manifestUrl, const vesktrust::CManifest& manifest, const char* packageBase)
+{
+    const std::string id = manifest.kind == "patch" ? manifest.patch : manifest.version;
+    const std::string path = vesktrust::EscapeUrlPath(vesktrust::ManifestPath(manifest.product, manifest.kind, id));
+    if (manifestUrl.size() > path.size() &&
+        manifestUrl.compare(manifestUrl.size() - path.size(), path.size(), path) == 0 &&
+        manifestUrl[manifestUrl.size() - path.size() - 1] == '/')
+        return manifestUrl.substr(0, manifestUrl.size() - path.size());
+    return packageBase != nullptr ? packageBase : "";
 }
 
 bool ChooseDelta(const CInstallDir& install, const char* baseUrl, const vesktrust::CManifestFile& file,

@@ -37,10 +37,17 @@ struct CDeltaPlan
 /// Whether this build of the plug-in can apply deltas at all.
 bool DeltasAvailable();
 
+/// Where the relative urls of a signed manifest's deltas start: the root of
+/// the download tree, which is the manifest's url (`manifestUrl`) without
+/// the manifest's own path in the tree; the package's base url when the
+/// manifest lies elsewhere.
+std::string DeltaBaseUrl(const std::string& manifestUrl, const vesktrust::CManifest& manifest, const char* packageBase);
+
 /// The delta of `file` that applies to the file installed under its name:
 /// that file, read through `install` without following a link, must have
 /// the delta's "from" hash, and the delta a url that is fetched at all
-/// (relative ones are joined to `baseUrl`). False when none does.
+/// (relative ones are joined to `baseUrl`, see DeltaBaseUrl). False when
+/// none does.
 bool ChooseDelta(const CInstallDir& install, const char* baseUrl, const vesktrust::CManifestFile& file,
                  CDeltaPlan& plan);
 

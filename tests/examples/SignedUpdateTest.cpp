@@ -226,9 +226,11 @@ TEST_F(SignedUpdateTest, AttacksLeaveInstallAndStateUntouched)
         const char* says;
         std::function<void(bool)> arrange = nullptr; // called before (true) and after (false) the row, when set
     } rows[] = {
-        {"a file swapped together with its MD5 and length",
+        {"a file swapped together with its MD5 and length (its delta gone, so the whole file is fetched)",
          {"apply", "P-1001", m_install},
          [&](const std::string& target, CTamperingProxy::CAnswer& answer) {
+             if (target.find("/deltas/") != std::string::npos)
+                 answer = CTamperingProxy::CAnswer{404, "not found", "text/plain"};
              if (target == "/evil.bin")
              {
                  answer.status = 200;
