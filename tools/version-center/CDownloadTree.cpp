@@ -169,16 +169,27 @@ bool CDownloadTree::Resolve(const std::string& relative, fs::path& file) const
     return true;
 }
 
+void CDownloadTree::Serve(const std::string& relative, const httplib::Request& request,
+                          httplib::Response& response) const
+{
+    fs::path file;
+    if (!Resolve(relative, file))
+    {
+        SetError(response, 404, "no such file in the download tree");
+        return;
+    }
+    SendFile(file, request, response);
+}
+
+std::string CDownloadTree::Route(const std::string& prefix)
+{
+    return RegexEscaped(prefix) + "(.*)";
+}
+
 void CDownloadTree::Mount(httplib::Server& server, const std::string& prefix) const
 {
-    server.Get(RegexEscaped(prefix) + "(.*)", [this](const httplib::Request& request, httplib::Response& response) {
-        fs::path file;
-        if (!Resolve(request.matches[1].str(), file))
-        {
-            SetError(response, 404, "no such file in the download tree");
-            return;
-        }
-        SendFile(file, request, response);
+    server.Get(Route(prefix), [this](const httplib::Request& request, httplib::Response& response) {
+        Serve(request.matches[1].str(), request, response);
     });
 }
 

@@ -10,7 +10,9 @@
 namespace httplib
 {
 class Server;
-}
+struct Request;
+struct Response;
+} // namespace httplib
 
 namespace versionCenter
 {
@@ -38,6 +40,14 @@ public:
     /// names, in `file`; false when there is none: no regular file there, or
     /// the name climbs out of the tree ("..", or a link leading outside).
     bool Resolve(const std::string& relative, std::filesystem::path& file) const;
+
+    /// Answers a request for `relative` (decoded) with the file, or 404. The
+    /// file is read while the answer is sent, not through this object.
+    void Serve(const std::string& relative, const httplib::Request& request, httplib::Response& response) const;
+
+    /// The route pattern of the requests for files under `prefix`; the path
+    /// in the tree is its first match.
+    static std::string Route(const std::string& prefix);
 
     /// Answers GET and HEAD of `prefix` (begins and ends with '/') followed
     /// by a path in the tree. Mount before any handler that takes every path.

@@ -1,11 +1,12 @@
 #include "CExporter.h"
 
-#include "CDownloadTree.h"
 #include "FileDigest.h"
+#include "NginxConfig.h"
+#include "Protocol.h"
 
 #include <unistd.h>
 
-#include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <set>
@@ -19,117 +20,73 @@ namespace versionCenter
 namespace
 {
 
-using CQuery = std::multimap<std::string, std::string>;
-
-// The folders of the document root that hold the answers to the requests
-// with query parameters. Every other answer is a file whose name ends in
-// ".json", so no request without parameters reaches these files.
-const char kVersionEvolutionFolder[] = "/versions/evolution.query/";
-const char kPatchsFolder[] = "/patchs.query/";
-
-// Calls `visit(path, query, file)` for every request the library makes for
-// `product`, with the file (relative to the document root) its answer is
-// kept in.
-template <class TVisit>
-void ForEachRequest(const CProductEntry& product, const std::string& basePath, TVisit visit)
+// The values each parameter of a request takes in the export: every version,
+// every patch number; the `to` of an evolution every version for a complete
+// export, otherwise the versions the situation names that are released.
+struct CDomains
 {
-    const std::string root = basePath + product.name;
-    const auto path = [&](const std::string& rest) { visit(root + rest, CQuery(), (root + rest).substr(1) + ".json"); };
-    path("/versions/situation");
-    path("/versions");
-    for (const auto& patch : product.patches)
-        path("/patchs/" + patch.number + "/package");
+    std::vector<std::string> versions;
+    std::vector<std::string> patches;
+    std::vector<std::string> targets;
+};
+
+CDomains DomainsOf(const CProductEntry& product, bool complete)
+{
+    CDomains domains;
     for (const auto& version : product.versions)
+        domains.versions.push_back(version.first.ToString());
+    for (const CPatchEntry& patch : product.patches)
+        domains.patches.push_back(patch.number);
+    if (complete)
+        domains.targets = domains.versions;
+    else
     {
-        const std::string v = version.first.ToString();
-        path("/versions/" + v + "/package");
-        path("/versions/" + v + "/FileCheckDef");
-        visit(root + "/patchs", CQuery{{"version", v}}, root.substr(1) + kPatchsFolder + v);
-        for (const auto& other : product.versions)
+        std::set<CVersionNumber> named;
+        for (const CVersionNumber& target : {product.last, product.must, product.max, product.will})
         {
-            const std::string to = other.first.ToString();
-            const std::string pair = std::string(v).append("/").append(to);
-            path("/patchs/evolution/" + pair);
-            visit(root + "/versions/evolution", CQuery{{"version_from", v}, {"version_to", to}},
-                  root.substr(1).append(kVersionEvolutionFolder).append(pair));
+            if (product.versions.count(target) != 0 && named.insert(target).second)
+                domains.targets.push_back(target.ToString());
         }
     }
+    return domains;
 }
 
-// Whether `text` can stand in nginx's configuration as it is, between
-// double quotes: no variables, quotes, escapes or control characters.
-bool NginxSafe(const std::string& text)
+const std::vector<std::string>& Domain(const CDomains& domains, const std::string& parameter)
 {
-    return text.find_first_of("$\"'\\;{}") == std::string::npos &&
-           std::none_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+    if (!IsVersionParameter(parameter))
+        return domains.patches;
+    return parameter == "to" ? domains.targets : domains.versions;
 }
 
-std::string NginxConfig(const CVersionCenter& center, const CExportRequest& request, const fs::path& answers,
-                        const fs::path& files)
+// Calls `visit(kind, values)` for every combination of the parameters'
+// values of `names`, from the `index`-th on.
+template <class TVisit>
+// NOLINTNEXTLINE(misc-no-recursion): one level per parameter, two at most.
+void Combine(const CRequestKind& kind, const std::vector<std::string>& names, std::size_t index,
+             const CDomains& domains, CParameters& values, TVisit& visit)
 {
-    const std::string& base = center.BasePath();
-    std::string text;
-    // The text is laid out as the configuration it writes, one of its lines
-    // per line here; the formatter would split these lines at every '+'.
-    // clang-format off
-    text += "# The version center for nginx, written by `version-center export`. Include this\n"
-            "# file in nginx's http block. Every answer is a file under the root; the\n"
-            "# requests with query parameters are mapped onto files named after them.\n"
-            "server {\n"
-            "    listen " + request.listen + ";\n"
-            "    server_name _;\n"
-            "    root \"" + answers.string() + "\";\n"
-            "    types { }\n"
-            "    default_type application/json;\n"
-            "\n"
-            "    error_page 404 @vc_not_found;\n"
-            "    error_page 400 @vc_bad_request;\n"
-            "    error_page 405 @vc_refused;\n"
-            "    location @vc_not_found { return 404 '{\"error\":\"no such request\"}'; }\n"
-            "    location @vc_bad_request { return 400 '{\"error\":\"request refused with status 400\"}'; }\n"
-            "    location @vc_refused { return 405 '{\"error\":\"request refused with status 405\"}'; }\n"
-            "\n";
-    if (base != "/")
-        text += "    location / { return 404; }\n";
-    text += "    location " + base + " { try_files $uri.json =404; }\n";
-    const std::string version = "\"^[0-9]+[.][0-9]+[.][0-9]+[.][0-9]+$\"";
-    text += "\n"
-            "    # <product>/versions/evolution?version_from=A&version_to=B\n"
-            "    location ~ \"^" + base + "(?<vc_product>[^/]+)/versions/evolution$\" {\n"
-            "        if ($args !~ \"(^|&)version_from=\") { return 400 '{\"error\":\"the request needs the query "
-            "parameters version_from and version_to\"}'; }\n"
-            "        if ($args !~ \"(^|&)version_to=\") { return 400 '{\"error\":\"the request needs the query "
-            "parameters version_from and version_to\"}'; }\n"
-            "        if ($arg_version_from !~ " + version + ") { return 404; }\n"
-            "        if ($arg_version_to !~ " + version + ") { return 404; }\n"
-            "        try_files " + base + "$vc_product" + kVersionEvolutionFolder +
-            "$arg_version_from/$arg_version_to =404;\n"
-            "    }\n"
-            "    # <product>/patchs?version=V\n"
-            "    location ~ \"^" + base + "(?<vc_product>[^/]+)/patchs$\" {\n"
-            "        if ($args !~ \"(^|&)version=\") { return 400 '{\"error\":\"the request needs the query "
-            "parameter version\"}'; }\n"
-            "        if ($arg_version !~ " + version + ") { return 404; }\n"
-            "        try_files " + base + "$vc_product" + kPatchsFolder + "$arg_version =404;\n"
-            "    }\n";
-    if (!files.empty())
+    if (index == names.size())
     {
-        text += "\n"
-                "    # The download tree.\n"
-                "    location ^~ " + base + "files/ {\n"
-                "        alias \"" + files.string() + "/\";\n"
-                "        types {";
-        for (const CContentType& type : DownloadContentTypes())
-            text += std::string(" ") + type.type + " " + (type.extension + 1) + ";";
-        text += " }\n"
-                "        default_type application/octet-stream;\n"
-                "        error_page 404 @vc_no_file;\n"
-                "    }\n"
-                "    location @vc_no_file { return 404 '{\"error\":\"no such file in the download tree\"}'; }\n";
+        visit(kind, values);
+        return;
     }
-    // clang-format on
-    text += "}\n";
-    return text;
+    for (const std::string& value : Domain(domains, names[index]))
+    {
+        values[names[index]] = value;
+        Combine(kind, names, index + 1, domains, values, visit);
+    }
+}
+
+// Calls `visit(kind, values)` for every request of the export for `product`.
+template <class TVisit>
+void ForEachRequest(const CProductEntry& product, bool complete, TVisit visit)
+{
+    const CDomains domains = DomainsOf(product, complete);
+    for (const CRequestKind& kind : RequestKinds())
+    {
+        CParameters values;
+        Combine(kind, ParameterNames(kind), 0, domains, values, visit);
+    }
 }
 
 // Writes the answers under `root` (or only counts them).
@@ -175,23 +132,41 @@ private:
     std::set<fs::path> m_folders;
 };
 
-// Puts the new answers in the place of the previous ones.
-bool Replace(const fs::path& fresh, const fs::path& answers, std::string& error)
+// Makes `answers` (a link to the folder of one export) lead to `fresh`, in
+// one step, so that nginx answers from the previous export or from the new
+// one and never from neither. The previous export stays until the next one,
+// for the requests still reading it; older ones are removed.
+bool PutInPlace(const fs::path& fresh, const fs::path& answers, std::string& error)
 {
     std::error_code failure;
-    const fs::path old = answers.parent_path() / ("answers.old-" + std::to_string(::getpid()));
-    const bool hadAnswers = fs::exists(answers, failure);
-    if (hadAnswers)
-        fs::rename(answers, old, failure);
+    const fs::path directory = answers.parent_path();
+    const std::string pid = std::to_string(::getpid());
+    fs::path previous;
+    if (fs::is_symlink(answers, failure))
+        previous = fs::read_symlink(answers, failure);
+    else if (fs::exists(answers, failure))
+    {
+        // An export from before the link: a folder of its own.
+        previous = "answers-" + pid + "-old";
+        fs::rename(answers, directory / previous, failure);
+    }
+    const fs::path link = directory / ("answers.link-" + pid);
+    fs::remove(link, failure);
+    fs::create_directory_symlink(fresh.filename(), link, failure);
     if (!failure)
-        fs::rename(fresh, answers, failure);
+        fs::rename(link, answers, failure);
     if (failure)
     {
-        error = "cannot put the answers in place in " + answers.parent_path().string() + ": " + failure.message();
+        error = "cannot put the answers in place in " + directory.string() + ": " + failure.message();
+        fs::remove(link, failure);
         return false;
     }
-    if (hadAnswers)
-        fs::remove_all(old, failure);
+    for (const fs::directory_entry& entry : fs::directory_iterator(directory, failure))
+    {
+        const fs::path name = entry.path().filename();
+        if (name.string().rfind("answers-", 0) == 0 && name != fresh.filename() && name != previous.filename())
+            fs::remove_all(entry.path(), failure);
+    }
     return true;
 }
 
@@ -211,32 +186,60 @@ bool Export(const CVersionCenter& center, const CExportRequest& request, CExport
                 "or control characters (nor regular-expression characters in the base path)";
         return false;
     }
-    const fs::path fresh = directory / ("answers.new-" + std::to_string(::getpid()));
+    const auto stamp = std::chrono::system_clock::now().time_since_epoch();
+    const fs::path fresh = directory /
+                           ("answers-" +
+                            std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(stamp).count()) + "-" +
+                            std::to_string(::getpid()));
     if (!request.dryRun)
-    {
         fs::create_directories(directory, failure);
-        fs::remove_all(fresh, failure);
-    }
     CAnswerWriter writer(fresh, request.dryRun, summary, error);
     bool written = true;
+    const std::string& base = center.BasePath();
     for (const auto& item : center.Catalog().Products())
     {
-        ForEachRequest(item.second, center.BasePath(),
-                       [&](const std::string& path, const CQuery& query, const std::string& file) {
-                           if (!written)
-                               return;
-                           const CAnswer answer = center.Answer(path, query);
-                           if (answer.status == 200)
-                               written = writer.Write(file, answer.body);
-                       });
+        const std::string root = base + item.first;
+        ForEachRequest(item.second, request.complete, [&](const CRequestKind& kind, const CParameters& values) {
+            if (!written)
+                return;
+            const CAnswer answer = center.Answer(root + RequestPath(kind, values), RequestQuery(kind, values));
+            if (answer.status == 200)
+                written = writer.Write(root.substr(1) + "/" + AnswerFile(kind, values), answer.body);
+        });
     }
     if (request.dryRun)
         return true;
-    if (written && WriteFileAtomically(directory / "nginx.conf", NginxConfig(center, request, answers, files), error) &&
-        Replace(fresh, answers, error))
+    CNginxSite site;
+    site.listen = request.listen;
+    site.basePath = base;
+    site.answers = answers;
+    site.files = files;
+    site.cache = directory / "cache";
+    site.origins = request.origins;
+    site.cacheSeconds = request.cacheSeconds;
+    if (written && WriteFileAtomically(directory / "nginx.conf", NginxConfig(site), error) &&
+        PutInPlace(fresh, answers, error))
         return true;
     fs::remove_all(fresh, failure);
     return false;
+}
+
+std::int64_t CompleteExportRequests(const CCatalog& catalog)
+{
+    std::int64_t requests = 0;
+    for (const auto& item : catalog.Products())
+    {
+        const auto versions = static_cast<std::int64_t>(item.second.versions.size());
+        const auto patches = static_cast<std::int64_t>(item.second.patches.size());
+        for (const CRequestKind& kind : RequestKinds())
+        {
+            std::int64_t combinations = 1;
+            for (const std::string& name : ParameterNames(kind))
+                combinations *= IsVersionParameter(name) ? versions : patches;
+            requests += combinations;
+        }
+    }
+    return requests;
 }
 
 } // namespace versionCenter

@@ -6,10 +6,12 @@
 #define VERSIONCENTER_CEXPORTER_H
 
 #include "CVersionCenter.h"
+#include "NginxConfig.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace versionCenter
 {
@@ -24,6 +26,14 @@ struct CExportRequest
     std::string listen = "127.0.0.1:8080";
     /// Count what would be written, write nothing.
     bool dryRun = false;
+    /// The evolutions between every ordered pair of versions rather than
+    /// only those to the versions the situation names.
+    bool complete = true;
+    /// The version centers nginx passes every request without a file to;
+    /// none: nginx answers from the files alone.
+    std::vector<COrigin> origins;
+    /// How long nginx and the caches in front of it may keep an answer.
+    int cacheSeconds = 60;
 };
 
 struct CExportSummary
@@ -33,11 +43,19 @@ struct CExportSummary
 };
 
 /// Exports every answer `center` gives with status 200 for the library's
-/// requests: the situation, the versions, the version and patch evolution
-/// for every ordered pair of versions, the patches of each version, every
-/// package and file-check definition. A previous export in the directory is
-/// replaced. False, with `error` saying why, when it cannot be written.
+/// requests: the situation, the versions, the patches of each version, every
+/// package and file-check definition, and the version and patch evolutions
+/// from every version to every other (complete) or to each released version
+/// the situation names. A previous export in the directory is replaced.
+/// False, with `error` saying why, when it cannot be written.
 bool Export(const CVersionCenter& center, const CExportRequest& request, CExportSummary& summary, std::string& error);
+
+/// How many requests a complete export of `catalog` asks the center: an
+/// upper bound of its files, counted without rendering a single answer.
+std::int64_t CompleteExportRequests(const CCatalog& catalog);
+
+/// Above this many requests a complete export is refused unless asked for.
+constexpr std::int64_t kCompleteExportLimit = 100000;
 
 } // namespace versionCenter
 

@@ -1,6 +1,7 @@
 #include "CVersionCenter.h"
 
 #include "DownloadUrl.h"
+#include "Protocol.h"
 
 #include <httplib.h>
 #include <json/json.h>
@@ -105,20 +106,9 @@ std::string PackageText(const CPackageEntry& package, const std::string& downloa
     return Render(value);
 }
 
-const std::string* QueryValue(const std::multimap<std::string, std::string>& query, const char* key)
-{
-    const auto found = query.find(key);
-    return found == query.end() ? nullptr : &found->second;
-}
-
 bool StartsWith(const std::string& text, const std::string& prefix)
 {
     return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool EndsWith(const std::string& text, const std::string& suffix)
-{
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 // Looks a version text up among the product's versions.
@@ -151,12 +141,6 @@ std::vector<const CPatchEntry*> PatchesApplyingTo(const CProductEntry& product, 
     }
     return applying;
 }
-
-const std::string kPatchsPrefix = "/patchs/";
-const std::string kVersionsPrefix = "/versions/";
-const std::string kEvolutionPrefix = "/patchs/evolution/";
-const std::string kPackageSuffix = "/package";
-const std::string kFileCheckSuffix = "/FileCheckDef";
 
 } // namespace
 
@@ -226,36 +210,40 @@ CAnswer CVersionCenter::Answer(const std::string& path, const std::multimap<std:
 }
 
 CAnswer CVersionCenter::ProductAnswer(const CProductEntry& product, const CRendered& rendered, const std::string& rest,
-                                      const std::multimap<std::string, std::string>& query) const
+                                      const std::multimap<std::string, std::string>& query)
 {
-    if (rest == "/versions/situation")
+    CParameters values;
+    const CRequestKind* kind = MatchPath(rest, values);
+    if (!kind)
+        return NoSuchRequest(product);
+    if (!ReadQuery(*kind, query, values))
+        return Error(400, MissingQueryMessage(*kind));
+    switch (kind->request)
+    {
+    case ERequest::Situation:
         return Ok(rendered.situation);
-    if (rest == "/versions")
+    case ERequest::Versions:
         return Ok(rendered.versions);
-    if (rest == "/versions/evolution")
-        return VersionEvolution(product, query);
-    if (rest == "/patchs")
-        return PatchsFor(product, rendered, query);
-    if (StartsWith(rest, kPatchsPrefix) && EndsWith(rest, kPackageSuffix) &&
-        rest.size() > kPatchsPrefix.size() + kPackageSuffix.size())
-        return PatchPackage(
-            product, rendered,
-            rest.substr(kPatchsPrefix.size(), rest.size() - kPatchsPrefix.size() - kPackageSuffix.size()));
-    if (StartsWith(rest, kEvolutionPrefix))
-        return PatchEvolutionPair(product, rendered, rest.substr(kEvolutionPrefix.size()));
-    if (StartsWith(rest, kVersionsPrefix))
-        return VersionResource(product, rendered, rest.substr(kVersionsPrefix.size()));
+    case ERequest::VersionEvolution:
+        return VersionEvolution(product, values.at("from"), values.at("to"));
+    case ERequest::PatchList:
+        return PatchsFor(product, rendered, values.at("version"));
+    case ERequest::PatchPackage:
+        return PatchPackage(product, rendered, values.at("patch"));
+    case ERequest::PatchEvolution:
+        return PatchEvolution(product, rendered, values.at("from"), values.at("to"));
+    case ERequest::VersionPackage:
+        return VersionResource(product, rendered.versionPackage, values.at("version"), "package");
+    case ERequest::FileCheck:
+        return VersionResource(product, rendered.fileCheck, values.at("version"), "file-check definition");
+    }
     return NoSuchRequest(product);
 }
 
-CAnswer CVersionCenter::PatchsFor(const CProductEntry& product, const CRendered& rendered,
-                                  const std::multimap<std::string, std::string>& query)
+CAnswer CVersionCenter::PatchsFor(const CProductEntry& product, const CRendered& rendered, const std::string& version)
 {
-    const std::string* version = QueryValue(query, "version");
-    if (!version)
-        return Error(400, "the request needs the query parameter version");
-    const CVersionNumber* found = FindVersion(product, *version);
-    return found ? Ok(rendered.patchsFor.at(*found)) : UnknownVersion(product, *version);
+    const CVersionNumber* found = FindVersion(product, version);
+    return found ? Ok(rendered.patchsFor.at(*found)) : UnknownVersion(product, version);
 }
 
 CAnswer CVersionCenter::PatchPackage(const CProductEntry& product, const CRendered& rendered, const std::string& number)
@@ -268,52 +256,28 @@ CAnswer CVersionCenter::PatchPackage(const CProductEntry& product, const CRender
     return Ok(found->second);
 }
 
-// `pair` is what follows "/patchs/evolution/": "<from>/<to>".
-CAnswer CVersionCenter::PatchEvolutionPair(const CProductEntry& product, const CRendered& rendered,
-                                           const std::string& pair)
+CAnswer CVersionCenter::VersionResource(const CProductEntry& product,
+                                        const std::map<CVersionNumber, std::string>& answers, const std::string& text,
+                                        const char* what)
 {
-    const std::string::size_type slash = pair.find('/');
-    if (slash == std::string::npos || slash == 0 || slash + 1 == pair.size() ||
-        pair.find('/', slash + 1) != std::string::npos)
-        return Error(404, "no such request: expected /patchs/evolution/<from>/<to>");
-    return PatchEvolution(product, rendered, pair.substr(0, slash), pair.substr(slash + 1));
-}
-
-// `tail` is what follows "/versions/": "<version>/package" or
-// "<version>/FileCheckDef".
-CAnswer CVersionCenter::VersionResource(const CProductEntry& product, const CRendered& rendered,
-                                        const std::string& tail)
-{
-    const bool package = EndsWith(tail, kPackageSuffix);
-    const bool fileCheck = EndsWith(tail, kFileCheckSuffix);
-    const std::string::size_type suffix = package ? kPackageSuffix.size() : fileCheck ? kFileCheckSuffix.size() : 0;
-    if (suffix == 0 || tail.size() <= suffix)
-        return NoSuchRequest(product);
-    const std::string text = tail.substr(0, tail.size() - suffix);
-    const CVersionNumber* version = text.find('/') == std::string::npos ? FindVersion(product, text) : nullptr;
+    const CVersionNumber* version = FindVersion(product, text);
     if (!version)
         return UnknownVersion(product, text);
-    const std::map<CVersionNumber, std::string>& answers = package ? rendered.versionPackage : rendered.fileCheck;
     const auto found = answers.find(*version);
     if (found == answers.end())
-        return Error(404,
-                     "version " + version->ToString() + " has no " + (package ? "package" : "file-check definition"));
+        return Error(404, "version " + version->ToString() + " has no " + what);
     return Ok(found->second);
 }
 
-CAnswer CVersionCenter::VersionEvolution(const CProductEntry& product,
-                                         const std::multimap<std::string, std::string>& query)
+CAnswer CVersionCenter::VersionEvolution(const CProductEntry& product, const std::string& fromText,
+                                         const std::string& toText)
 {
-    const std::string* fromText = QueryValue(query, "version_from");
-    const std::string* toText = QueryValue(query, "version_to");
-    if (!fromText || !toText)
-        return Error(400, "the request needs the query parameters version_from and version_to");
-    const CVersionNumber* from = FindVersion(product, *fromText);
+    const CVersionNumber* from = FindVersion(product, fromText);
     if (!from)
-        return UnknownVersion(product, *fromText);
-    const CVersionNumber* to = FindVersion(product, *toText);
+        return UnknownVersion(product, fromText);
+    const CVersionNumber* to = FindVersion(product, toText);
     if (!to)
-        return UnknownVersion(product, *toText);
+        return UnknownVersion(product, toText);
     std::vector<CVersionNumber> between;
     for (auto it = product.versions.upper_bound(*from); it != product.versions.end() && !(*to < it->first); ++it)
         between.push_back(it->first);
@@ -360,13 +324,22 @@ CAnswer CVersionCenter::PatchEvolution(const CProductEntry& product, const CRend
     return Ok(PatchListText(chain, rendered.patch));
 }
 
+void CVersionCenter::Respond(const httplib::Request& request, httplib::Response& response) const
+{
+    const CAnswer answer = Answer(request.path, request.params);
+    response.status = answer.status;
+    response.set_content(answer.body, "application/json");
+}
+
 void CVersionCenter::Mount(httplib::Server& server) const
 {
-    server.Get(R"(/.*)", [this](const httplib::Request& request, httplib::Response& response) {
-        const CAnswer answer = Answer(request.path, request.params);
-        response.status = answer.status;
-        response.set_content(answer.body, "application/json");
-    });
+    server.Get(R"(/.*)",
+               [this](const httplib::Request& request, httplib::Response& response) { Respond(request, response); });
+    MountErrorBodies(server);
+}
+
+void CVersionCenter::MountErrorBodies(httplib::Server& server)
+{
     // Statuses the server library produces itself (other methods, malformed
     // requests) get a JSON body too.
     server.set_error_handler(

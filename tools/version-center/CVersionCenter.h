@@ -1,16 +1,8 @@
 // Answers the version center's requests from a catalog. The answers that do
 // not depend on the query are rendered once, when the center is built.
 //
-// Requests, after the base path: <product> followed by
-//   /versions/situation                      the four situation versions
-//   /versions                                all versions, ascending
-//   /versions/evolution?version_from=A&version_to=B
-//                                            the versions after A up to B
-//   /patchs?version=V                        the patches that apply to V
-//   /patchs/evolution/A/B                    the shortest patch chain A -> B
-//   /patchs/<number>/package                 a patch's package
-//   /versions/V/package                      a version's package
-//   /versions/V/FileCheckDef                 a version's file-check definition
+// Requests, after the base path: <product> followed by one of the paths of
+// the protocol table (Protocol.h).
 #ifndef VERSIONCENTER_CVERSIONCENTER_H
 #define VERSIONCENTER_CVERSIONCENTER_H
 
@@ -24,7 +16,9 @@
 namespace httplib
 {
 class Server;
-}
+struct Request;
+struct Response;
+} // namespace httplib
 
 namespace versionCenter
 {
@@ -53,8 +47,13 @@ public:
     /// Begins and ends with '/'.
     const std::string& BasePath() const { return m_basePath; }
 
-    /// Routes every GET of `server` to Answer.
+    /// Answers the GET `request` into `response`.
+    void Respond(const httplib::Request& request, httplib::Response& response) const;
+
+    /// Routes every GET of `server` to Answer, and gives the statuses the
+    /// server refuses requests with a JSON body (MountErrorBodies).
     void Mount(httplib::Server& server) const;
+    static void MountErrorBodies(httplib::Server& server);
 
 private:
     struct CRendered
@@ -75,14 +74,14 @@ private:
     static CRendered RenderProduct(const CProductEntry& product, const std::string& downloadUrl);
 
     /// `rest` is the path after the product name.
-    CAnswer ProductAnswer(const CProductEntry& product, const CRendered& rendered, const std::string& rest,
-                          const std::multimap<std::string, std::string>& query) const;
-    static CAnswer PatchsFor(const CProductEntry& product, const CRendered& rendered,
-                             const std::multimap<std::string, std::string>& query);
+    static CAnswer ProductAnswer(const CProductEntry& product, const CRendered& rendered, const std::string& rest,
+                                 const std::multimap<std::string, std::string>& query);
+    static CAnswer PatchsFor(const CProductEntry& product, const CRendered& rendered, const std::string& version);
     static CAnswer PatchPackage(const CProductEntry& product, const CRendered& rendered, const std::string& number);
-    static CAnswer PatchEvolutionPair(const CProductEntry& product, const CRendered& rendered, const std::string& pair);
-    static CAnswer VersionResource(const CProductEntry& product, const CRendered& rendered, const std::string& tail);
-    static CAnswer VersionEvolution(const CProductEntry& product, const std::multimap<std::string, std::string>& query);
+    static CAnswer VersionResource(const CProductEntry& product, const std::map<CVersionNumber, std::string>& answers,
+                                   const std::string& text, const char* what);
+    static CAnswer VersionEvolution(const CProductEntry& product, const std::string& fromText,
+                                    const std::string& toText);
     static CAnswer PatchEvolution(const CProductEntry& product, const CRendered& rendered, const std::string& from,
                                   const std::string& to);
 
