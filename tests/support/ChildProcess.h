@@ -50,6 +50,8 @@ public:
     int Stop();
     /// Waits for it to end by itself; returns the exit status as Stop() does.
     int Wait();
+    /// Its process id, for signals (0 once it has ended).
+    unsigned long ProcessId() const;
     // Once it has ended, Stop() and Wait() return the same status again.
 
 private:

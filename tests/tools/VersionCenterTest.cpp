@@ -19,6 +19,7 @@
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -329,6 +330,58 @@ TEST(VersionCenterProgramTest, ServesUntilSignalledAndLogsEachRequest)
     const std::string log = ReadFile(err);
     EXPECT_NE(log.find("\"GET /Editor/versions\" 200 "), std::string::npos) << log;
     EXPECT_NE(log.find("\"GET /Editor/patchs/P-9/package\" 404 "), std::string::npos) << log;
+}
+
+// SIGHUP rereads the catalog: the new one serves; one that does not load is
+// refused with one line and the one before keeps serving.
+TEST(VersionCenterProgramTest, ReloadsOnHangupAndKeepsTheOldCatalogWhenTheNewOneIsBroken)
+{
+    CScratchDir scratch("vesk-vc-reload");
+    const std::string catalogPath = (scratch / "catalog.json").string(), err = (scratch / "vc.err").string();
+    WriteFile(catalogPath, kCatalog);
+    CBackgroundProgram program(VERSION_CENTER_EXE, {"--listen", "127.0.0.1:0", catalogPath}, err);
+    std::string line;
+    ASSERT_TRUE(program.ReadLine(line, 5));
+    TOwnedPtr<kvrUpdate::IVersionQuery> query = Own(kvrUpdate::CreateVersionQuery());
+    query->SetVersionCenter(line.substr(line.find("http://")).c_str());
+    query->SetProduct("Viewer");
+    ASSERT_EQ(VersionTexts(query->GetVersions()), Texts{"3.0.0.0"});
+
+    // The lines about reloading so far.
+    const auto reloads = [&] {
+        std::vector<std::string> lines;
+        const std::string log = ReadFile(err);
+        for (std::string::size_type at = log.find("version-center: reload"); at != std::string::npos;
+             at = log.find("version-center: reload", at + 1))
+            lines.push_back(log.substr(at, log.find('\n', at) - at));
+        return lines;
+    };
+    struct
+    {
+        const char* catalog;
+        const char* logged; // the line's beginning
+        Texts versions;     // Viewer's versions afterwards
+    } const steps[] = {
+        {R"({"products": {"Viewer": {"versions": {"3.0": {}, "3.1": {}}}}})",
+         "version-center: reloaded 1 product from ", Texts{"3.0.0.0", "3.1.0.0"}},
+        {R"({"products": {"Viewer": {"versions": {"3.2": {}}, "patchs": []}}})",
+         "version-center: reload refused, still serving the previous catalog: ", Texts{"3.0.0.0", "3.1.0.0"}},
+    };
+    std::size_t count = 0;
+    for (const auto& step : steps)
+    {
+        SCOPED_TRACE(step.logged);
+        WriteFile(catalogPath, step.catalog);
+        ASSERT_EQ(::kill(static_cast<pid_t>(program.ProcessId()), SIGHUP), 0);
+        ++count;
+        for (int i = 0; i < 500 && reloads().size() < count; ++i)
+            usleep(10000);
+        const std::vector<std::string> lines = reloads();
+        ASSERT_EQ(lines.size(), count) << ReadFile(err);
+        EXPECT_EQ(lines.back().rfind(step.logged, 0), 0u) << lines.back();
+        EXPECT_EQ(VersionTexts(query->GetVersions()), step.versions);
+    }
+    EXPECT_EQ(program.Stop(), 0);
 }
 
 TEST(VersionCenterProgramTest, CatalogThatDoesNotLoadEndsTheProgram)

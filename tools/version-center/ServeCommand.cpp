@@ -1,7 +1,6 @@
 // The default command: serve a catalog (and a download tree) over HTTP.
 #include "CCatalog.h"
-#include "CDownloadTree.h"
-#include "CVersionCenter.h"
+#include "CReloadingCenter.h"
 #include "Commands.h"
 #include "DownloadUrl.h"
 #include "ServerSocket.h"
@@ -58,8 +57,10 @@ const std::string kHelp = std::string("usage: ") + kSynopsis +
                           "  --version             the program's name and version\n"
                           "\n"
                           "Options stand anywhere on the line, as --opt=VALUE or --opt VALUE; -- ends\n"
-                          "them. One line per request is logged on standard error. SIGINT or SIGTERM\n"
-                          "stops the server.\n"
+                          "them. One line per request is logged on standard error. SIGHUP rereads\n"
+                          "the catalog and the download tree (requests in flight finish on the old\n"
+                          "ones; a catalog that does not load is refused and the old one kept).\n"
+                          "SIGINT or SIGTERM stops the server.\n"
                           "\n" +
                           kExitStatusHelp;
 
@@ -123,24 +124,29 @@ bool ParseArguments(const cli::CCommandLine& line, CServeOptions& options, int& 
     return true;
 }
 
-// Runs the server until SIGINT or SIGTERM; the exit status.
-int Run(httplib::Server& server)
+// Runs the server until SIGINT or SIGTERM, reloading on SIGHUP; the exit
+// status.
+int Run(httplib::Server& server, CReloadingCenter& center)
 {
-    // SIGINT and SIGTERM are taken by one thread with sigwait, so no handler
-    // runs inside the server's threads. SIGUSR1 wakes that thread when the
-    // server ends by itself. The signals are blocked before any thread starts
-    // (the server starts its threads when it listens), so every thread
-    // inherits the mask.
+    // The signals are taken by one thread with sigwait, so no handler runs
+    // inside the server's threads. SIGUSR1 wakes that thread when the server
+    // ends by itself. The signals are blocked before any thread starts (the
+    // server starts its threads when it listens), so every thread inherits
+    // the mask.
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
     sigaddset(&signals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::atomic<bool> finished{false};
     std::thread stopper([&] {
         int received = 0;
-        if (sigwait(&signals, &received) != 0 || received == SIGUSR1)
+        int failed = 0;
+        while ((failed = sigwait(&signals, &received)) == 0 && received == SIGHUP)
+            center.Reload();
+        if (failed != 0 || received == SIGUSR1)
             return;
         std::fprintf(stderr, "version-center: %s received, stopping\n", received == SIGINT ? "SIGINT" : "SIGTERM");
         // stop() has no effect until the listen loop runs; repeat until it ends.
@@ -168,16 +174,18 @@ int ServeCommand(int argc, const char* const* argv)
     if (!line.Start(argc, argv, kOptions, kHelp.c_str(), status) || !ParseArguments(line, options, status))
         return status;
 
+    CServeSource source{options.catalog, options.files, options.basePath, options.downloadUrl};
     CCatalog catalog;
     std::string error;
-    if (!catalog.LoadFile(options.catalog, error))
-        return line.Fail(error, ExitBadInput);
-    if (!CanServeDownloadTree(catalog, options.files, options.basePath, error))
+    if (!CReloadingCenter(source).Read(catalog, error))
         return line.Fail(error, ExitBadInput);
     const std::size_t productCount = catalog.Products().size();
 
     httplib::Server server;
     server.set_tcp_nodelay(true);
+    // nginx in front keeps its connections to the center open; the server
+    // library's default closes each after 5 requests.
+    server.set_keep_alive_max_count(1000);
     server.set_logger(LogRequest);
     const int port = BindServer(server, options.host, options.port);
     if (port <= 0)
@@ -192,10 +200,9 @@ int ServeCommand(int argc, const char* const* argv)
         std::fprintf(stderr, "version-center: warning: the catalog's download addresses are relative to a download "
                              "tree; give --files or --download-url so that clients can use them\n");
 
-    const CVersionCenter center(std::move(catalog), options.basePath, downloadUrl);
-    const CDownloadTree tree(options.files);
-    if (!options.files.empty())
-        tree.Mount(server, options.basePath + "files/");
+    source.downloadUrl = downloadUrl;
+    CReloadingCenter center(source);
+    center.Install(std::move(catalog));
     center.Mount(server);
 
     std::printf("version-center: serving %zu product%s from %s at %s\n", productCount, productCount == 1 ? "" : "s",
@@ -203,7 +210,7 @@ int ServeCommand(int argc, const char* const* argv)
     if (!options.files.empty())
         std::printf("version-center: downloads from %s at %s\n", options.files.c_str(), WithSlash(downloadUrl).c_str());
     std::fflush(stdout);
-    return Run(server);
+    return Run(server, center);
 }
 
 } // namespace versionCenter

@@ -184,4 +184,9 @@ int CBackgroundProgram::Wait()
     return m_process->Reap();
 }
 
+unsigned long CBackgroundProgram::ProcessId() const
+{
+    return m_process->pid > 0 ? static_cast<unsigned long>(m_process->pid) : 0;
+}
+
 } // namespace testsupport

@@ -286,4 +286,9 @@ int CBackgroundProgram::Wait()
     return m_process->Reap(INFINITE);
 }
 
+unsigned long CBackgroundProgram::ProcessId() const
+{
+    return m_process->ended ? 0 : GetProcessId(m_process->started.process.Get());
+}
+
 } // namespace testsupport
