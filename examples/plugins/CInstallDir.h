@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 class CInstallDir
 {
@@ -74,6 +76,50 @@ public:
 
     /// The bytes this user may still write on the directory's volume.
     bool FreeBytes(unsigned long long& bytes, std::string& error) const;
+
+    /// What a name is, looked at as itself (a link is never followed).
+    enum class EKind
+    {
+        Missing,
+        File,   ///< a regular file
+        Folder, ///< a plain folder
+        Other,  ///< a link, a reparse point, a device, a FIFO...
+    };
+
+    /// What `name` is; Missing as well when a folder on the way to it is
+    /// missing. False, with `error`, when a folder on the way is a link or
+    /// it cannot be looked at.
+    bool Lookup(const std::string& name, EKind& kind, std::string& error) const;
+
+    /// Renames the file `from` to `to`, both anywhere in the directory, whose
+    /// folders must exist, replacing a file at `to`. Neither a link at `from`
+    /// nor a folder is moved, and no link on the way to either is followed.
+    bool Rename(const std::string& from, const std::string& to, std::string& error) const;
+
+    /// Creates the folder `name` and the missing ones on the way to it; true
+    /// when it is there as a plain folder.
+    bool CreateFolder(const std::string& name, std::string& error) const;
+
+    /// Removes the folder `name` when it is empty. False when it is not
+    /// there, not empty or not a plain folder.
+    bool RemoveFolder(const std::string& name) const;
+
+    /// The entries of the folder `name` (without "." and ".."), each with
+    /// its kind as Lookup says it.
+    bool List(const std::string& name, std::vector<std::pair<std::string, EKind>>& entries, std::string& error) const;
+
+    /// Makes what was written to the file `name` durable (fsync).
+    bool SyncFile(const std::string& name, std::string& error) const;
+
+    /// Makes what was written to the files `names` durable. On Linux that is
+    /// one syncfs of the directory's volume, far cheaper than an fsync per
+    /// file once there are more than a few; elsewhere each file in turn.
+    bool SyncFiles(const std::vector<std::string>& names, std::string& error) const;
+
+    /// Makes the entries of the folder `name` durable (fsync of the folder
+    /// on POSIX; on Windows the volume's own journal does it and this only
+    /// checks the folder). An empty `name` is the directory itself.
+    bool SyncFolder(const std::string& name, std::string& error) const;
 
 private:
     struct CNative;

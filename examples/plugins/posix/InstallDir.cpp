@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -68,7 +69,8 @@ std::string Joined(const std::vector<std::string>& parts, std::size_t count)
 }
 
 // Why `part` in the folder `at` could not be opened as a folder or a file,
-// with errno as the open left it.
+// with errno as the open left it. errno is left as the open left it, or
+// ELOOP when `part` is a link.
 std::string Refusal(int at, const std::string& part, const std::string& shown)
 {
     const int error = errno;
@@ -76,8 +78,12 @@ std::string Refusal(int at, const std::string& part, const std::string& shown)
     if (::fstatat(at, part.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
     {
         if (S_ISLNK(status.st_mode))
+        {
+            errno = ELOOP;
             return shown + " is a symbolic link inside the install directory; it is not followed";
+        }
     }
+    errno = error;
     return shown + ": " + std::strerror(error);
 }
 
@@ -359,5 +365,228 @@ bool CInstallDir::FreeBytes(unsigned long long& bytes, std::string& error) const
         return false;
     }
     bytes = static_cast<unsigned long long>(status.f_bavail) * static_cast<unsigned long long>(status.f_frsize);
+    return true;
+}
+
+namespace
+{
+
+CInstallDir::EKind KindOf(const struct stat& status)
+{
+    if (S_ISREG(status.st_mode))
+        return CInstallDir::EKind::File;
+    if (S_ISDIR(status.st_mode))
+        return CInstallDir::EKind::Folder;
+    return CInstallDir::EKind::Other;
+}
+
+// Opens the folder `name` itself (the root when `name` is empty), never
+// through a link.
+CFd OpenFolder(int root, const std::string& name, std::string& error)
+{
+    if (name.empty())
+    {
+        CFd copy(::fcntl(root, F_DUPFD_CLOEXEC, 0));
+        if (!copy.Valid())
+            error = std::string("the install directory: ") + std::strerror(errno);
+        return copy;
+    }
+    std::vector<std::string> parts;
+    if (!Split(name, parts, error))
+        return CFd();
+    const CFd parent = OpenParent(root, parts, false, error);
+    if (!parent.Valid())
+        return CFd();
+    CFd folder(::openat(parent.Get(), parts.back().c_str(), kDirectoryFlags));
+    if (!folder.Valid())
+        error = Refusal(parent.Get(), parts.back(), name);
+    return folder;
+}
+
+} // namespace
+
+bool CInstallDir::Lookup(const std::string& name, EKind& kind, std::string& error) const
+{
+    std::vector<std::string> parts;
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return false;
+    }
+    if (!Split(name, parts, error))
+        return false;
+    kind = EKind::Missing;
+    const CFd parent = OpenParent(m_native->root.Get(), parts, false, error);
+    // A folder on the way that is missing, or is a file, means no such name;
+    // a link there is refused.
+    if (!parent.Valid())
+        return errno == ENOENT || errno == ENOTDIR;
+    struct stat status;
+    if (::fstatat(parent.Get(), parts.back().c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+    {
+        if (errno == ENOENT)
+            return true;
+        error = name + ": " + std::strerror(errno);
+        return false;
+    }
+    kind = KindOf(status);
+    return true;
+}
+
+bool CInstallDir::Rename(const std::string& from, const std::string& to, std::string& error) const
+{
+    std::vector<std::string> source;
+    std::vector<std::string> target;
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return false;
+    }
+    if (!Split(from, source, error) || !Split(to, target, error))
+        return false;
+    const CFd sourceFolder = OpenParent(m_native->root.Get(), source, false, error);
+    if (!sourceFolder.Valid())
+        return false;
+    const CFd targetFolder = OpenParent(m_native->root.Get(), target, false, error);
+    if (!targetFolder.Valid())
+        return false;
+    // Only a regular file moves: a link planted at `from` stays where it is.
+    struct stat status;
+    if (::fstatat(sourceFolder.Get(), source.back().c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+    {
+        error = "cannot move " + from + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode))
+    {
+        error = from + " is not a regular file; it is not moved";
+        return false;
+    }
+    if (::renameat(sourceFolder.Get(), source.back().c_str(), targetFolder.Get(), target.back().c_str()) != 0)
+    {
+        error = "cannot move " + from + " to " + to + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool CInstallDir::CreateFolder(const std::string& name, std::string& error) const
+{
+    return CreateParents(name + "/x", error);
+}
+
+bool CInstallDir::RemoveFolder(const std::string& name) const
+{
+    std::vector<std::string> parts;
+    std::string ignored;
+    if (!IsOpen() || !SplitInstallName(name.c_str(), parts))
+        return false;
+    const CFd parent = OpenParent(m_native->root.Get(), parts, false, ignored);
+    return parent.Valid() && ::unlinkat(parent.Get(), parts.back().c_str(), AT_REMOVEDIR) == 0;
+}
+
+bool CInstallDir::List(const std::string& name, std::vector<std::pair<std::string, EKind>>& entries,
+                       std::string& error) const
+{
+    entries.clear();
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return false;
+    }
+    CFd folder = OpenFolder(m_native->root.Get(), name, error);
+    if (!folder.Valid())
+        return false;
+    DIR* listing = ::fdopendir(folder.Get());
+    if (listing == nullptr)
+    {
+        error = name + ": " + std::strerror(errno);
+        return false;
+    }
+    const int fd = folder.Release();
+    bool ok = true;
+    while (const struct dirent* entry = ::readdir(listing))
+    {
+        const std::string child = entry->d_name;
+        if (child == "." || child == "..")
+            continue;
+        struct stat status;
+        if (::fstatat(fd, child.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        {
+            if (errno == ENOENT)
+                continue; // gone meanwhile
+            error = name;
+            error += "/" + child + ": " + std::strerror(errno);
+            ok = false;
+            break;
+        }
+        entries.emplace_back(child, KindOf(status));
+    }
+    ::closedir(listing);
+    return ok;
+}
+
+bool CInstallDir::SyncFile(const std::string& name, std::string& error) const
+{
+    std::vector<std::string> parts;
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return false;
+    }
+    if (!Split(name, parts, error))
+        return false;
+    const CFd parent = OpenParent(m_native->root.Get(), parts, false, error);
+    if (!parent.Valid())
+        return false;
+    const CFd fd(::openat(parent.Get(), parts.back().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.Valid() || ::fsync(fd.Get()) != 0)
+    {
+        error = "cannot make " + name + " durable: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool CInstallDir::SyncFolder(const std::string& name, std::string& error) const
+{
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return false;
+    }
+    const CFd folder = OpenFolder(m_native->root.Get(), name, error);
+    if (!folder.Valid())
+        return false;
+    if (::fsync(folder.Get()) != 0)
+    {
+        error = "cannot make the folder " + (name.empty() ? std::string(".") : name) +
+                " durable: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool CInstallDir::SyncFiles(const std::vector<std::string>& names, std::string& error) const
+{
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return false;
+    }
+#if defined(__linux__)
+    if (names.size() > 1)
+    {
+        if (::syncfs(m_native->root.Get()) == 0)
+            return true;
+        error = std::string("cannot make the new files durable: ") + std::strerror(errno);
+        return false;
+    }
+#endif
+    for (const std::string& name : names)
+    {
+        if (!SyncFile(name, error))
+            return false;
+    }
     return true;
 }

@@ -424,3 +424,222 @@ bool CInstallDir::FreeBytes(unsigned long long& bytes, std::string& error) const
     bytes = available.QuadPart;
     return true;
 }
+
+namespace
+{
+
+CInstallDir::EKind KindOfAttributes(DWORD attributes)
+{
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return CInstallDir::EKind::Other;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return CInstallDir::EKind::Folder;
+    if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0)
+        return CInstallDir::EKind::Other;
+    return CInstallDir::EKind::File;
+}
+
+// Walks to the folder `name` itself (the root when it is empty).
+bool WalkToFolder(const std::wstring& root, const std::string& name, CWalk& walk, std::string& error)
+{
+    std::vector<std::string> parts;
+    if (name.empty())
+    {
+        walk.folder = root;
+        return true;
+    }
+    if (!Split(name, parts, error))
+        return false;
+    parts.emplace_back("x");
+    return WalkToParent(root, parts, false, walk, error);
+}
+
+} // namespace
+
+bool CInstallDir::Lookup(const std::string& name, EKind& kind, std::string& error) const
+{
+    std::vector<std::string> parts;
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return false;
+    }
+    if (!Split(name, parts, error))
+        return false;
+    // GetFileAttributesW tells of a reparse point itself, never of its target.
+    kind = EKind::Missing;
+    std::wstring path = m_native->root;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+    {
+        path += L"\\" + Wide(parts[i]);
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+        {
+            const DWORD failure = ::GetLastError();
+            if (failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND)
+                return true;
+            error = Joined(parts, i + 1) + ": " + ErrorText(failure);
+            return false;
+        }
+        const EKind found = KindOfAttributes(attributes);
+        if (i + 1 == parts.size())
+        {
+            kind = found;
+            return true;
+        }
+        if (found == EKind::Other)
+        {
+            error = Joined(parts, i + 1) + " is a link inside the install directory; it is not followed";
+            return false;
+        }
+        if (found != EKind::Folder)
+            return true; // a file on the way: no such name
+    }
+    return true;
+}
+
+bool CInstallDir::Rename(const std::string& from, const std::string& to, std::string& error) const
+{
+    std::vector<std::string> source;
+    std::vector<std::string> target;
+    CWalk sourceWalk;
+    CWalk targetWalk;
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return false;
+    }
+    if (!Split(from, source, error) || !Split(to, target, error) ||
+        !WalkToParent(m_native->root, source, false, sourceWalk, error) ||
+        !WalkToParent(m_native->root, target, false, targetWalk, error))
+        return false;
+    const std::wstring sourcePath = sourceWalk.folder + L"\\" + Wide(source.back());
+    const std::wstring targetPath = targetWalk.folder + L"\\" + Wide(target.back());
+    // Only a regular file moves; were it swapped for a link meanwhile, the
+    // move would take the link itself, never what it points to.
+    const DWORD attributes = ::GetFileAttributesW(sourcePath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+    {
+        error = "cannot move " + from + ": " + ErrorText(::GetLastError());
+        return false;
+    }
+    if (KindOfAttributes(attributes) != EKind::File)
+    {
+        error = from + " is not a regular file; it is not moved";
+        return false;
+    }
+    if (!::MoveFileExW(sourcePath.c_str(), targetPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    {
+        error = "cannot move " + from + " to " + to + ": " + ErrorText(::GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool CInstallDir::CreateFolder(const std::string& name, std::string& error) const
+{
+    return CreateParents(name + "/x", error);
+}
+
+bool CInstallDir::RemoveFolder(const std::string& name) const
+{
+    std::vector<std::string> parts;
+    CWalk walk;
+    std::string ignored;
+    if (!IsOpen() || !SplitInstallName(name.c_str(), parts) ||
+        !WalkToParent(m_native->root, parts, false, walk, ignored))
+        return false;
+    const std::wstring path = walk.folder + L"\\" + Wide(parts.back());
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && KindOfAttributes(attributes) == EKind::Folder &&
+           ::RemoveDirectoryW(path.c_str());
+}
+
+bool CInstallDir::List(const std::string& name, std::vector<std::pair<std::string, EKind>>& entries,
+                       std::string& error) const
+{
+    entries.clear();
+    CWalk walk;
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return false;
+    }
+    if (!WalkToFolder(m_native->root, name, walk, error))
+        return false;
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileExW((walk.folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                       nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE)
+    {
+        const DWORD failure = ::GetLastError();
+        if (failure == ERROR_FILE_NOT_FOUND)
+            return true;
+        error = name + ": " + ErrorText(failure);
+        return false;
+    }
+    bool ok = true;
+    do
+    {
+        const std::wstring child = found.cFileName;
+        if (child == L"." || child == L"..")
+            continue;
+        try
+        {
+            entries.emplace_back(std::filesystem::path(child).string(), KindOfAttributes(found.dwFileAttributes));
+        }
+        catch (const std::exception&)
+        {
+            error = name + " holds a name that cannot be converted";
+            ok = false;
+            break;
+        }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return ok;
+}
+
+bool CInstallDir::SyncFile(const std::string& name, std::string& error) const
+{
+    std::vector<std::string> parts;
+    CWalk walk;
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return false;
+    }
+    if (!Split(name, parts, error) || !WalkToParent(m_native->root, parts, false, walk, error))
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const CHandle handle = OpenAsItself(walk.folder + L"\\" + Wide(parts.back()), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_ATTRIBUTE_NORMAL, info);
+    if (!handle.Valid() || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        !::FlushFileBuffers(handle.Get()))
+    {
+        error = "cannot make " + name + " durable: " + ErrorText(::GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool CInstallDir::SyncFolder(const std::string& name, std::string& error) const
+{
+    CWalk walk;
+    if (!IsOpen())
+    {
+        error = "the install directory is not open";
+        return false;
+    }
+    // NTFS journals its folders itself; the folder is only checked to be one.
+    return WalkToFolder(m_native->root, name, walk, error);
+}
+
+bool CInstallDir::SyncFiles(const std::vector<std::string>& names, std::string& error) const
+{
+    for (const std::string& name : names)
+    {
+        if (!SyncFile(name, error))
+            return false;
+    }
+    return true;
+}
