@@ -1,6 +1,9 @@
 // Sample update-executor plug-in, type "download": applies an update package
-// by downloading its files into the directory the host names, checking each
-// file's length and MD5 before it takes the place of a file already there.
+// by downloading its files into the staging area of the directory the host
+// names, checking each file's length and MD5, and only once all of them are
+// there swapping them in under a journal (CStagedSwap.h), so that the
+// directory holds the old files or the new ones, never a mix. A swap a
+// crash cut short is finished first, on the next run.
 // It writes below the directory without following any link there, fetches
 // over http and https only, and starts no download unless the volume has
 // room for all of them. Given a context, it says there why a file failed.
@@ -14,12 +17,14 @@
 //
 // Entry: CreateUpdateExecutor. Register it with
 //   manager->RegisterModule("libVeskDownloadExecutor.so", "CreateUpdateExecutor");
+#include "CStagedSwap.h"
 #include "CVerifiedApply.h"
 #include "Download.h"
 #include "PackageDownload.h"
 #include "PluginFiles.h"
 #include "SignedPackage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -34,6 +39,28 @@ namespace
 {
 
 const char kType[] = "download";
+
+// Finishes a swap a crash cut short in `directory`, if there is one. A
+// directory that is not there yet has none.
+bool FinishSwapIn(const char* directory, IExecutionContext* context, std::string& error)
+{
+    std::error_code ignored;
+    if (!std::filesystem::is_directory(directory, ignored))
+        return true;
+    CInstallDir install;
+    CStagedSwap swap(install);
+    bool finished = false;
+    if (!install.Open(directory, error))
+        return false;
+    if (!swap.Recover(finished, error))
+    {
+        error = "an interrupted update cannot be finished: " + error;
+        return false;
+    }
+    if (finished && context != nullptr)
+        context->OnReport("finished the update a crash had interrupted");
+    return true;
+}
 
 // A file of the package still to be fetched.
 struct CJob
@@ -104,6 +131,20 @@ public:
     {
         if (package == nullptr || directory == nullptr || *directory == '\0')
             return false;
+        try
+        {
+            std::string error;
+            if (!FinishSwapIn(directory, context, error))
+            {
+                if (context != nullptr)
+                    context->OnReport(error.c_str());
+                return false;
+            }
+        }
+        catch (...)
+        {
+            return false;
+        }
         if (context != nullptr && signedpackage::HasTrust(context))
             return ApplyVerified(package, directory, failed, *context);
         try
@@ -157,7 +198,8 @@ private:
                 jobs.push_back(std::move(job));
             }
         }
-        if (jobs.empty())
+        // All or nothing: a file that cannot be put in place stops the rest.
+        if (jobs.empty() || !outcome.Ok())
             return outcome.Ok();
         if (!HasRoom(install, directory, bytesNeeded, error))
         {
@@ -167,8 +209,15 @@ private:
             return false;
         }
 
-        // Every file at once through one pool; the progress counts the
-        // files found in place as done.
+        return FetchAndSwap(install, jobs, outcome, context, filesDone, static_cast<int>(files.size()));
+    }
+
+    // Fetches every job's file into the staging area, all at once through
+    // one pool (the progress counts the `filesDone` files found in place as
+    // done), then swaps them in together.
+    static bool FetchAndSwap(const CInstallDir& install, const std::vector<CJob>& jobs, COutcome& outcome,
+                             IExecutionContext* context, int filesDone, int filesTotal)
+    {
         std::vector<CDownload> downloads;
         for (const CJob& job : jobs)
         {
@@ -179,11 +228,11 @@ private:
             download.digest = job.file->GetMd5();
             downloads.push_back(std::move(download));
         }
-        const int filesTotal = static_cast<int>(files.size());
         CDownloadOptions options;
         options.jobs = JobsSetting(context != nullptr ? context->GetSetting("jobs") : nullptr, 8);
         options.hash = Md5Hashes();
         options.hashName = "MD5";
+        options.stagingName = CStagedSwap::StagingName();
         if (context != nullptr)
         {
             options.progress = [context, filesDone, filesTotal](const CTransferProgress& progress) {
@@ -191,14 +240,40 @@ private:
                                     filesTotal);
             };
         }
-        FetchAll(install, downloads, options);
-        CommitAll(install, downloads);
-        for (std::size_t i = 0; i < jobs.size(); ++i)
+        CStagedSwap swap(install);
+        std::string error;
+        if (!swap.Prepare(error))
         {
-            if (!downloads[i].ok)
-                outcome.Fail(jobs[i].file, downloads[i].error);
+            outcome.Report(error);
+            for (const CJob& job : jobs)
+                outcome.Fail(job.file, "not downloaded");
+            return false;
         }
-        return outcome.Ok();
+        if (!FetchAll(install, downloads, options))
+        {
+            // Nothing is put in place. After a refused answer what arrived
+            // goes too, so the directory is as it was; after transfers that
+            // were only cut short it stays for the next run.
+            const bool refused = std::any_of(downloads.begin(), downloads.end(),
+                                             [](const CDownload& d) { return d.refused; });
+            for (std::size_t i = 0; i < jobs.size(); ++i)
+            {
+                if (!downloads[i].ok)
+                    outcome.Fail(jobs[i].file, downloads[i].error);
+                if (refused && !downloads[i].partial.empty())
+                    swap.Drop(downloads[i].partial);
+            }
+            return false;
+        }
+        std::vector<CSwapFile> swapped;
+        for (const CDownload& download : downloads)
+            swapped.push_back(CSwapFile{download.partial, download.name});
+        if (swap.Apply(swapped, std::vector<std::string>(), error))
+            return true;
+        outcome.Report(error);
+        for (const CJob& job : jobs)
+            outcome.Fail(job.file, "not swapped in");
+        return false;
     }
 
     // The files of a package: its direct file, unless its url is empty (a
@@ -250,8 +325,15 @@ private:
             error = "the package names a negative length";
             return false;
         }
+        if (CStagedSwap::IsReserved(name))
+        {
+            error = "a name in the staging area is not put in place";
+            return false;
+        }
         if (FileMatches(install, name, file))
             return true;
+        if (!CStagedSwap(install).CanPut(name, std::vector<std::string>(), error))
+            return false;
         job.url = ResolveUrl(baseUrl, file.GetUrl());
         if (job.url.empty())
         {
@@ -272,4 +354,29 @@ private:
 VESK_PLUGIN_ENTRY IUpdateExecutor* CreateUpdateExecutor()
 {
     return new (std::nothrow) CDownloadExecutor;
+}
+
+// For a host that wants the directory whole before it looks at it (say, at
+// start-up): finishes a swap a crash cut short in `directory`, as the next
+// Execute would. 0 when there was none or it is finished now; otherwise 1,
+// with why in `message` (`size` bytes, may be null).
+VESK_PLUGIN_ENTRY int FinishInterruptedUpdate(const char* directory, char* message, int size)
+{
+    std::string error;
+    try
+    {
+        if (directory != nullptr && FinishSwapIn(directory, nullptr, error))
+            return 0;
+    }
+    catch (...)
+    {
+        error = "out of memory";
+    }
+    if (message != nullptr && size > 0)
+    {
+        const std::size_t length = std::min(error.size(), static_cast<std::size_t>(size - 1));
+        error.copy(message, length);
+        message[length] = '\0';
+    }
+    return 1;
 }

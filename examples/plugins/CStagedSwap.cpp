@@ -69,13 +69,18 @@ bool CStagedSwap::CheckArea(bool& present, std::string& error) const
     return false;
 }
 
+bool CStagedSwap::Prepare(std::string& error) const
+{
+    bool present = false;
+    return CheckArea(present, error) && (present || m_install.CreateFolder(kArea, error));
+}
+
 std::FILE* CStagedSwap::OpenStaged(const std::string& key, std::string& staged, long long& kept,
                                    std::string& error) const
 {
-    bool present = false;
-    if (!CheckArea(present, error) || (!present && !m_install.CreateFolder(kArea, error)))
+    if (!Prepare(error))
         return nullptr;
-    return m_install.OpenPartial(kArea + "/file", key, staged, kept, error);
+    return m_install.OpenPartial(StagingName(), key, staged, kept, error);
 }
 
 bool CStagedSwap::ReadJournal(const std::string& journal, std::vector<CEntry>& entries, std::string& error) const

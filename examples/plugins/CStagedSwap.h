@@ -66,6 +66,14 @@ public:
     /// The staged name of `key`, as OpenStaged gives it.
     static std::string StagedName(const std::string& key);
 
+    /// A name in the staging area: what CInstallDir::OpenPartial or
+    /// CreateTemp take to put their file there.
+    static std::string StagingName() { return std::string(kFolder) + "/file"; }
+
+    /// Makes the staging area when it is missing; false, with `error`, when
+    /// it is refused (a link) or cannot be made.
+    bool Prepare(std::string& error) const;
+
     /// Whether the file `name` can take its place once staged: a name the
     /// swap may put in place, no link on the way to it, no folder where it
     /// goes, and no file where a folder on its way goes unless `removed`

@@ -1,6 +1,7 @@
 #include "CVerifiedApply.h"
 
 #include "CInstallDir.h"
+#include "CStagedSwap.h"
 #include "DeltaStep.h"
 #include "Download.h"
 #include "PackageDownload.h"
@@ -21,10 +22,10 @@ using namespace kvrUpdate;
 namespace
 {
 
-// Staged files wait in the top folder of the directory, whatever their own
-// folder: none of the folders a package brings is made before every file
-// has been verified. The name only says where CreateTemp puts them.
-const char kStagingName[] = "staged";
+// Staged files wait in the staging area, whatever their own folder: none
+// of the folders a package brings is made before every file has been
+// verified.
+const std::string kStagingName = CStagedSwap::StagingName();
 
 // One file of the manifest on its way in.
 struct CStep
@@ -34,33 +35,6 @@ struct CStep
     std::string url;
     std::string scheme;
     deltastep::CDeltaPlan delta; // a delta to fetch instead, when one applies
-};
-
-// The temporary files made so far, removed on every way out unless they
-// were moved into place.
-class CStaged
-{
-public:
-    explicit CStaged(const CInstallDir& install) : m_install(install) {}
-    ~CStaged()
-    {
-        for (const std::string& name : m_names)
-        {
-            if (!name.empty())
-                m_install.Remove(name);
-        }
-    }
-    CStaged(const CStaged&) = delete;
-    CStaged& operator=(const CStaged&) = delete;
-
-    /// Keeps `name` for removal, as the next number (from 0).
-    void Add(const std::string& name) { m_names.push_back(name); }
-    /// The file added as `number` is in place: it is not removed.
-    void Placed(std::size_t number) { m_names[number].clear(); }
-
-private:
-    const CInstallDir& m_install;
-    std::vector<std::string> m_names;
 };
 
 bool Refuse(IExecutionContext& context, const std::string& reason)
@@ -83,13 +57,19 @@ bool Plan(const CInstallDir& install, const IUpdatePackage& package, const veskt
         step.file = &manifest.files[i];
         step.answer = matched[i];
         std::vector<std::string> parts;
-        if (!SplitInstallName(step.file->name.c_str(), parts))
+        if (!SplitInstallName(step.file->name.c_str(), parts) || CStagedSwap::IsReserved(step.file->name))
         {
             reason = "the signed manifest names " + step.file->name + ", which cannot be put in the directory";
             return false;
         }
         if (signedpackage::FileMatches(install, *step.file))
             continue;
+        // Refused before any download when the directory has no place for it.
+        if (!CStagedSwap(install).CanPut(step.file->name, manifest.removed, reason))
+        {
+            reason.insert(0, step.file->name + ": ");
+            return false;
+        }
         step.url = ResolveUrl(package.GetBaseUrl(), step.answer->GetUrl());
         if (step.url.empty())
         {
@@ -202,10 +182,11 @@ bool Unfetched(const CInstallDir& install, const std::vector<CStep>& steps, cons
     }
     if (refused)
     {
+        const CStagedSwap swap(install);
         for (const CDownload& download : downloads)
         {
             if (!download.partial.empty())
-                install.Remove(download.partial);
+                swap.Drop(download.partial);
         }
         return Refuse(context, reason + "; nothing was changed in " + directory);
     }
@@ -274,6 +255,9 @@ bool ApplyVerified(const IUpdatePackage* package, const char* directory, IEnumab
         options.progress = [&context, filesTotal](const CTransferProgress& progress) {
             context.OnProgress(progress.bytesDone, progress.bytesTotal, progress.filesDone, filesTotal);
         };
+        CStagedSwap swap(install);
+        if (!steps.empty() && !swap.Prepare(reason))
+            return Refuse(context, reason);
         FetchAll(install, downloads, options);
         deltastep::CDeltaTally deltas;
         std::vector<std::string> built;
@@ -286,26 +270,12 @@ bool ApplyVerified(const IUpdatePackage* package, const char* directory, IEnumab
             return Unfetched(install, steps, downloads, failed, context, directory);
         }
 
-        CStaged staged(install);
-        for (const CDownload& download : downloads)
-            staged.Add(download.partial);
-        bool ok = true;
+        // All of them are swapped in at once, under a journal, and the files
+        // the new version no longer has are moved out with them.
+        std::vector<CSwapFile> swapped;
         for (std::size_t i = 0; i < steps.size(); ++i)
-        {
-            const CStep& step = steps[i];
-            const std::string& partial = downloads[i].partial;
-            std::string problem;
-            if (install.CreateParents(step.file->name, problem) && install.Commit(partial, step.file->name, problem))
-            {
-                staged.Placed(i);
-                continue;
-            }
-            ok = false;
-            reason = problem;
-            if (failed != nullptr)
-                failed->OnItem(step.answer);
-        }
-        if (!ok)
+            swapped.push_back(CSwapFile{downloads[i].partial, steps[i].file->name});
+        if ((!swapped.empty() || !manifest.removed.empty()) && !swap.Apply(swapped, manifest.removed, reason))
             return Refuse(context, reason);
         const std::string line = "verified " + signedpackage::Describe(manifest) + " by key " + keyId;
         context.OnReport(line.c_str());

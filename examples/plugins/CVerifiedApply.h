@@ -3,7 +3,9 @@
 // manifest verifies, is the manifest of what the host applies, the package
 // answer names exactly its files, and every file that is not already in
 // place intact has been downloaded aside with the manifest's length and
-// SHA-256. Only then are the files moved into the directory.
+// SHA-256 into the staging area. Only then are the files swapped into the
+// directory, under a journal (see CStagedSwap.h), and the files a patch's
+// manifest lists as "removed" moved out with them.
 #ifndef VESKPLUGINS_CVERIFIEDAPPLY_H
 #define VESKPLUGINS_CVERIFIEDAPPLY_H
 

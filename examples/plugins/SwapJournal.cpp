@@ -105,17 +105,22 @@ bool IsTargetName(const std::string& name)
     return !name.empty() && Canonical(name) == name && !IsReserved(name);
 }
 
-// A staged file: ".vesk-staging/.vesk-KEY.partial".
+// A staged file: ".vesk-staging/.vesk-KEY.partial" (a download) or
+// ".vesk-staging/.vesk-KEY.part" (a file made there, as from a delta).
 bool IsStagedName(const std::string& name)
 {
     const std::string prefix = std::string(CStagedSwap::kFolder) + "/.vesk-";
-    const std::string suffix = ".partial";
-    if (Canonical(name) != name || name.size() <= prefix.size() + suffix.size() ||
-        name.compare(0, prefix.size(), prefix) != 0 ||
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+    if (Canonical(name) != name || name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
         return false;
-    const std::string key = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-    return key.size() <= 64 && key.find_first_not_of("0123456789abcdef") == std::string::npos;
+    for (const std::string suffix : {".partial", ".part"})
+    {
+        if (name.size() <= prefix.size() + suffix.size() ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string key = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+        return !key.empty() && key.size() <= 64 && key.find_first_not_of("0123456789abcdef") == std::string::npos;
+    }
+    return false;
 }
 
 // A backup: ".vesk-staging/backup/NUMBER".

@@ -36,7 +36,7 @@ bool IsReserved(const std::string& name);
 /// staging area.
 bool IsTargetName(const std::string& name);
 
-/// A staged file: the staging area's ".vesk-KEY.partial".
+/// A staged file: the staging area's ".vesk-KEY.partial" or ".vesk-KEY.part".
 bool IsStagedName(const std::string& name);
 
 /// A backup: the staging area's "backup/NUMBER".

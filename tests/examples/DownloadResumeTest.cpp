@@ -49,10 +49,10 @@ public:
 };
 
 // Where the plug-in keeps the partial download of `name` (in the install
-// directory's top folder) with the definition's digest and length.
+// directory's staging area) with the definition's digest and length.
 std::string PartialName(const std::string& name, const std::string& data)
 {
-    return ".vesk-" + Md5Of(name + '\n' + Md5Of(data) + '\n' + std::to_string(data.size())) + ".partial";
+    return ".vesk-staging/.vesk-" + Md5Of(name + '\n' + Md5Of(data) + '\n' + std::to_string(data.size())) + ".partial";
 }
 
 // Every entry below `root` with its content.

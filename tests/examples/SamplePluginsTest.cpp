@@ -195,15 +195,16 @@ TEST_F(SamplePluginsTest, ExecutorReportsEveryFileItCannotPutInPlace)
         const bool inside = !name.empty() && name.find("..") == std::string::npos && !fs::path(name).has_root_path();
         if (inside)
             WriteFile(m_install / name, "old");
+        const std::set<std::string> before = Entries(m_install);
 
         CFakePackage package(m_server.Url("/files"), DefOf("big.bin", kBig),
                              {c.file, DefOf("/sub/small.txt", kSmall, "sub/small.txt")});
         CFailures failures;
         EXPECT_FALSE(m_executor->Execute(&package, m_install.string().c_str(), &failures));
         EXPECT_EQ(std::set<std::string>{name}, failures.m_names);
-        // The other files were still put in place.
-        EXPECT_EQ(kBig, ReadFile(m_install / "big.bin"));
-        EXPECT_EQ(kSmall, ReadFile(m_install / "sub" / "small.txt"));
+        // All or nothing: the other files were not put in place either, and
+        // nothing is left staged.
+        EXPECT_EQ(before, Entries(m_install));
         if (inside)
         {
             EXPECT_EQ("old", ReadFile(m_install / name));
@@ -231,8 +232,8 @@ TEST_F(SamplePluginsTest, ExecutorRefusesNamesWindowsTreatsSpecially)
         CFailures failures;
         EXPECT_FALSE(m_executor->Execute(&package, m_install.string().c_str(), &failures));
         EXPECT_EQ(std::set<std::string>{name}, failures.m_names);
-        // Nothing was written for it, and the other file was put in place.
-        EXPECT_EQ(std::set<std::string>{"big.bin"}, Entries(m_install));
+        // Nothing was written for it, nor for the other file.
+        EXPECT_EQ(std::set<std::string>{}, Entries(m_install));
     }
 
     // Names merely close to those are ordinary files.
