@@ -260,12 +260,12 @@ private:
             {
                 if (!downloads[i].ok)
                     outcome.Fail(jobs[i].file, downloads[i].error);
-                if (refused && !downloads[i].partial.empty())
-                    swap.Drop(downloads[i].partial);
+                swap.Drop(refused ? downloads[i].partial : std::string());
             }
             return false;
         }
         std::vector<CSwapFile> swapped;
+        swapped.reserve(downloads.size());
         for (const CDownload& download : downloads)
             swapped.push_back(CSwapFile{download.partial, download.name});
         if (swap.Apply(swapped, std::vector<std::string>(), error))

@@ -425,9 +425,8 @@ void CStagedSwap::Drop(const std::string& staged) const
 {
     std::vector<std::pair<std::string, EKind>> entries;
     std::string ignored;
-    if (!IsStagedName(staged))
-        return;
-    m_install.Remove(staged);
+    if (IsStagedName(staged))
+        m_install.Remove(staged);
     if (m_install.List(kArea, entries, ignored) && entries.empty())
         m_install.RemoveFolder(kArea);
 }
@@ -478,6 +477,7 @@ bool CStagedSwap::Apply(const std::vector<CSwapFile>& files, const std::vector<s
             entries[i].backup = kBackups + "/" + std::to_string(i);
         // A crash may not leave a journal that names bytes not yet on disk.
         std::vector<std::string> staged;
+        staged.reserve(files.size());
         for (const CSwapFile& file : files)
             staged.push_back(file.staged);
         if (!m_install.SyncFiles(staged, error))

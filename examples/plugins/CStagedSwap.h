@@ -82,8 +82,8 @@ public:
     /// with a journal does not fail on the directory's shape.
     bool CanPut(const std::string& name, const std::vector<std::string>& removed, std::string& error) const;
 
-    /// Removes the staged file `staged`, and the staging area when that
-    /// leaves it empty: for a download that was refused.
+    /// Removes the staged file `staged` (none when it is empty), and the
+    /// staging area when it is left empty: for a download that was refused.
     void Drop(const std::string& staged) const;
 
     /// Swaps the complete, checked staged `files` in and moves the files

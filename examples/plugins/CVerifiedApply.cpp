@@ -190,6 +190,14 @@ bool Unfetched(const CInstallDir& install, const std::vector<CStep>& steps, cons
         }
         return Refuse(context, reason + "; nothing was changed in " + directory);
     }
+    // A file built from a delta is made again next time; only downloads stay.
+    const CStagedSwap swap(install);
+    for (const CDownload& download : downloads)
+    {
+        const std::string& name = download.partial;
+        const bool built = name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0;
+        swap.Drop(built ? name : std::string());
+    }
     return Refuse(context, reason + "; nothing was put in place in " + std::string(directory) +
                                ", what arrived is kept for the next run");
 }
@@ -273,6 +281,7 @@ bool ApplyVerified(const IUpdatePackage* package, const char* directory, IEnumab
         // All of them are swapped in at once, under a journal, and the files
         // the new version no longer has are moved out with them.
         std::vector<CSwapFile> swapped;
+        swapped.reserve(steps.size());
         for (std::size_t i = 0; i < steps.size(); ++i)
             swapped.push_back(CSwapFile{downloads[i].partial, steps[i].file->name});
         if ((!swapped.empty() || !manifest.removed.empty()) && !swap.Apply(swapped, manifest.removed, reason))
