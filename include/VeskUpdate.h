@@ -113,12 +113,14 @@ public:
         virtual void OnItem(T item) = 0;
 
     protected:
+        /// @cond LIFETIME
         IEnum() = default;
         IEnum(const IEnum&) = default;
         IEnum(IEnum&&) noexcept = default;
         IEnum& operator=(const IEnum&) = default;
         IEnum& operator=(IEnum&&) noexcept = default;
         ~IEnum() = default;
+        /// @endcond
     };
 };
 
@@ -141,12 +143,14 @@ public:
     virtual void Release() = 0;
 
 protected:
+    /// @cond LIFETIME
     IReleaseable() = default;
     IReleaseable(const IReleaseable&) = default;
     IReleaseable(IReleaseable&&) noexcept = default;
     IReleaseable& operator=(const IReleaseable&) = default;
     IReleaseable& operator=(IReleaseable&&) noexcept = default;
     ~IReleaseable() = default;
+    /// @endcond
 };
 
 /// An object whose state is stored and restored as JSON text.
@@ -163,12 +167,14 @@ public:
     virtual bool FromString(const char* text) = 0;
 
 protected:
+    /// @cond LIFETIME
     IStringInitial() = default;
     IStringInitial(const IStringInitial&) = default;
     IStringInitial(IStringInitial&&) noexcept = default;
     IStringInitial& operator=(const IStringInitial&) = default;
     IStringInitial& operator=(IStringInitial&&) noexcept = default;
     ~IStringInitial() = default;
+    /// @endcond
 };
 
 /// A record that can be copied and released.
@@ -181,12 +187,14 @@ public:
     virtual T* Clone() const = 0;
 
 protected:
+    /// @cond LIFETIME
     ICloneable() = default;
     ICloneable(const ICloneable&) = default;
     ICloneable(ICloneable&&) noexcept = default;
     ICloneable& operator=(const ICloneable&) = default;
     ICloneable& operator=(ICloneable&&) noexcept = default;
     ~ICloneable() = default;
+    /// @endcond
 };
 
 /// A read-only indexed sequence.
@@ -202,12 +210,14 @@ public:
     virtual int GetCount() const = 0;
 
 protected:
+    /// @cond LIFETIME
     IVectable() = default;
     IVectable(const IVectable&) = default;
     IVectable(IVectable&&) noexcept = default;
     IVectable& operator=(const IVectable&) = default;
     IVectable& operator=(IVectable&&) noexcept = default;
     ~IVectable() = default;
+    /// @endcond
 };
 
 // ---------------------------------------------------------------------------
@@ -248,24 +258,28 @@ public:
     virtual unsigned int GetPart(int index) const = 0;
 
 protected:
+    /// @cond LIFETIME
     IVersion() = default;
     IVersion(const IVersion&) = default;
     IVersion(IVersion&&) noexcept = default;
     IVersion& operator=(const IVersion&) = default;
     IVersion& operator=(IVersion&&) noexcept = default;
     ~IVersion() = default;
+    /// @endcond
 };
 
 /// An ordered list of versions; elements are lent (see IVectable).
 class VESKUPDATE_API IVersionList : public ICloneable<IVersionList>, public IVectable<const IVersion*>
 {
 protected:
+    /// @cond LIFETIME
     IVersionList() = default;
     IVersionList(const IVersionList&) = default;
     IVersionList(IVersionList&&) noexcept = default;
     IVersionList& operator=(const IVersionList&) = default;
     IVersionList& operator=(IVersionList&&) noexcept = default;
     ~IVersionList() = default;
+    /// @endcond
 };
 
 /// The kinds of change IPatch::GetPatchType reports. The values are distinct
@@ -317,24 +331,28 @@ public:
     virtual int GetPatchForce() const = 0;
 
 protected:
+    /// @cond LIFETIME
     IPatch() = default;
     IPatch(const IPatch&) = default;
     IPatch(IPatch&&) noexcept = default;
     IPatch& operator=(const IPatch&) = default;
     IPatch& operator=(IPatch&&) noexcept = default;
     ~IPatch() = default;
+    /// @endcond
 };
 
 /// An ordered list of patches; elements are lent (see IVectable).
 class VESKUPDATE_API IPatchList : public ICloneable<IPatchList>, public IVectable<const IPatch*>
 {
 protected:
+    /// @cond LIFETIME
     IPatchList() = default;
     IPatchList(const IPatchList&) = default;
     IPatchList(IPatchList&&) noexcept = default;
     IPatchList& operator=(const IPatchList&) = default;
     IPatchList& operator=(IPatchList&&) noexcept = default;
     ~IPatchList() = default;
+    /// @endcond
 };
 
 /// One downloadable file. Getters return lent pointers into the record.
@@ -352,24 +370,28 @@ public:
     virtual const char* GetName() const = 0;
 
 protected:
+    /// @cond LIFETIME
     IFileDef() = default;
     IFileDef(const IFileDef&) = default;
     IFileDef(IFileDef&&) noexcept = default;
     IFileDef& operator=(const IFileDef&) = default;
     IFileDef& operator=(IFileDef&&) noexcept = default;
     ~IFileDef() = default;
+    /// @endcond
 };
 
 /// An ordered list of file definitions; elements are lent (see IVectable).
 class IFileDefList : public ICloneable<IFileDefList>, public IVectable<const IFileDef*>
 {
 protected:
+    /// @cond LIFETIME
     IFileDefList() = default;
     IFileDefList(const IFileDefList&) = default;
     IFileDefList(IFileDefList&&) noexcept = default;
     IFileDefList& operator=(const IFileDefList&) = default;
     IFileDefList& operator=(IFileDefList&&) noexcept = default;
     ~IFileDefList() = default;
+    /// @endcond
 };
 
 /// What to download for a patch or a version. Getters return lent pointers
@@ -390,12 +412,14 @@ public:
     virtual const IFileDefList* GetResource() const = 0;
 
 protected:
+    /// @cond LIFETIME
     IUpdatePackage() = default;
     IUpdatePackage(const IUpdatePackage&) = default;
     IUpdatePackage(IUpdatePackage&&) noexcept = default;
     IUpdatePackage& operator=(const IUpdatePackage&) = default;
     IUpdatePackage& operator=(IUpdatePackage&&) noexcept = default;
     ~IUpdatePackage() = default;
+    /// @endcond
 };
 
 /// How to verify the files of an installed version.
@@ -409,12 +433,14 @@ public:
     virtual const char* GetType() const = 0;
 
 protected:
+    /// @cond LIFETIME
     IFileCheckerDef() = default;
     IFileCheckerDef(const IFileCheckerDef&) = default;
     IFileCheckerDef(IFileCheckerDef&&) noexcept = default;
     IFileCheckerDef& operator=(const IFileCheckerDef&) = default;
     IFileCheckerDef& operator=(IFileCheckerDef&&) noexcept = default;
     ~IFileCheckerDef() = default;
+    /// @endcond
 };
 
 // ---------------------------------------------------------------------------
@@ -464,12 +490,14 @@ public:
     virtual const IFileCheckerDef* GetFileCheckDef(const char* version) = 0;
 
 protected:
+    /// @cond LIFETIME
     IVersionQuery() = default;
     IVersionQuery(const IVersionQuery&) = default;
     IVersionQuery(IVersionQuery&&) noexcept = default;
     IVersionQuery& operator=(const IVersionQuery&) = default;
     IVersionQuery& operator=(IVersionQuery&&) noexcept = default;
     ~IVersionQuery() = default;
+    /// @endcond
 };
 
 /// The lists ILocalQuery::GetPatchList returns.
@@ -500,12 +528,14 @@ public:
     virtual const IPatchList* GetPatchList(int which) const = 0;
 
 protected:
+    /// @cond LIFETIME
     ILocalQuery() = default;
     ILocalQuery(const ILocalQuery&) = default;
     ILocalQuery(ILocalQuery&&) noexcept = default;
     ILocalQuery& operator=(const ILocalQuery&) = default;
     ILocalQuery& operator=(ILocalQuery&&) noexcept = default;
     ~ILocalQuery() = default;
+    /// @endcond
 };
 
 /// One product kept up to date: its name, its version center, an embedded
@@ -536,12 +566,14 @@ public:
     virtual void SetPatchInstalled(const IPatch* patch) = 0;
 
 protected:
+    /// @cond LIFETIME
     IUpdater() = default;
     IUpdater(const IUpdater&) = default;
     IUpdater(IUpdater&&) noexcept = default;
     IUpdater& operator=(const IUpdater&) = default;
     IUpdater& operator=(IUpdater&&) noexcept = default;
     ~IUpdater() = default;
+    /// @endcond
 };
 
 // ---------------------------------------------------------------------------
@@ -575,12 +607,14 @@ public:
                          IEnumable<const IFileDef*>::IEnum* failed) = 0;
 
 protected:
+    /// @cond LIFETIME
     IUpdateExecutor() = default;
     IUpdateExecutor(const IUpdateExecutor&) = default;
     IUpdateExecutor(IUpdateExecutor&&) noexcept = default;
     IUpdateExecutor& operator=(const IUpdateExecutor&) = default;
     IUpdateExecutor& operator=(IUpdateExecutor&&) noexcept = default;
     ~IUpdateExecutor() = default;
+    /// @endcond
 };
 
 /// An object made by a file-checker plug-in library. The first three
@@ -609,12 +643,14 @@ public:
                             IEnumable<const IFileDef*>::IEnum* failed) = 0;
 
 protected:
+    /// @cond LIFETIME
     IFileChecker() = default;
     IFileChecker(const IFileChecker&) = default;
     IFileChecker(IFileChecker&&) noexcept = default;
     IFileChecker& operator=(const IFileChecker&) = default;
     IFileChecker& operator=(IFileChecker&&) noexcept = default;
     ~IFileChecker() = default;
+    /// @endcond
 };
 
 /// What a host hands an executor or checker beyond the package: named
@@ -637,12 +673,14 @@ public:
     virtual void OnReport(const char* line) = 0;
 
 protected:
+    /// @cond LIFETIME
     IExecutionContext() = default;
     IExecutionContext(const IExecutionContext&) = default;
     IExecutionContext(IExecutionContext&&) noexcept = default;
     IExecutionContext& operator=(const IExecutionContext&) = default;
     IExecutionContext& operator=(IExecutionContext&&) noexcept = default;
     ~IExecutionContext() = default;
+    /// @endcond
 };
 
 /// The type name an executor or checker answers true to in IsType (and never
@@ -661,12 +699,14 @@ public:
                              IEnumable<const IFileDef*>::IEnum* failed, IExecutionContext* context) = 0;
 
 protected:
+    /// @cond LIFETIME
     IContextUpdateExecutor() = default;
     IContextUpdateExecutor(const IContextUpdateExecutor&) = default;
     IContextUpdateExecutor(IContextUpdateExecutor&&) noexcept = default;
     IContextUpdateExecutor& operator=(const IContextUpdateExecutor&) = default;
     IContextUpdateExecutor& operator=(IContextUpdateExecutor&&) noexcept = default;
     ~IContextUpdateExecutor() = default;
+    /// @endcond
 };
 
 /// A file checker that also takes a context (see kContextAware).
@@ -679,12 +719,14 @@ public:
                                 IEnumable<const IFileDef*>::IEnum* failed, IExecutionContext* context) = 0;
 
 protected:
+    /// @cond LIFETIME
     IContextFileChecker() = default;
     IContextFileChecker(const IContextFileChecker&) = default;
     IContextFileChecker(IContextFileChecker&&) noexcept = default;
     IContextFileChecker& operator=(const IContextFileChecker&) = default;
     IContextFileChecker& operator=(IContextFileChecker&&) noexcept = default;
     ~IContextFileChecker() = default;
+    /// @endcond
 };
 
 /// Registers plug-in libraries by file name and hands out their objects by
@@ -716,36 +758,42 @@ public:
     virtual void ReleaseObject(T* object) = 0;
 
 protected:
+    /// @cond LIFETIME
     ITModuleManager() = default;
     ITModuleManager(const ITModuleManager&) = default;
     ITModuleManager(ITModuleManager&&) noexcept = default;
     ITModuleManager& operator=(const ITModuleManager&) = default;
     ITModuleManager& operator=(ITModuleManager&&) noexcept = default;
     ~ITModuleManager() = default;
+    /// @endcond
 };
 
 /// Manager of update-executor plug-ins (kvrUpdate::CreateExecutorManager).
 class VESKUPDATE_API IExecutorManager : public ITModuleManager<IUpdateExecutor>, public IReleaseable
 {
 protected:
+    /// @cond LIFETIME
     IExecutorManager() = default;
     IExecutorManager(const IExecutorManager&) = default;
     IExecutorManager(IExecutorManager&&) noexcept = default;
     IExecutorManager& operator=(const IExecutorManager&) = default;
     IExecutorManager& operator=(IExecutorManager&&) noexcept = default;
     ~IExecutorManager() = default;
+    /// @endcond
 };
 
 /// Manager of file-checker plug-ins (kvrUpdate::CreateFileCheckerManager).
 class VESKUPDATE_API IFileCheckerManager : public ITModuleManager<IFileChecker>, public IReleaseable
 {
 protected:
+    /// @cond LIFETIME
     IFileCheckerManager() = default;
     IFileCheckerManager(const IFileCheckerManager&) = default;
     IFileCheckerManager(IFileCheckerManager&&) noexcept = default;
     IFileCheckerManager& operator=(const IFileCheckerManager&) = default;
     IFileCheckerManager& operator=(IFileCheckerManager&&) noexcept = default;
     ~IFileCheckerManager() = default;
+    /// @endcond
 };
 
 // ---------------------------------------------------------------------------
