@@ -11,21 +11,6 @@ namespace vesktrust
 namespace
 {
 
-bool Fail(std::string& error, const std::string& message)
-{
-    error = message;
-    return false;
-}
-
-// The error made of `parts`, one after the other; false.
-template <class... TParts>
-bool FailWith(std::string& error, const TParts&... parts)
-{
-    error.clear();
-    ((error += parts), ...);
-    return false;
-}
-
 // Whether `component` (no '/') is a name Windows gives a meaning of its own:
 // a device ("CON", "com1.txt"), or one ending in a dot or a space.
 bool IsReservedOnWindows(const std::string& component)

@@ -9,12 +9,6 @@ namespace vesktrust
 namespace
 {
 
-bool Fail(std::string& error, const std::string& message)
-{
-    error = message;
-    return false;
-}
-
 bool ReadSituation(const Json::Value& value, CSnapshot& snapshot, std::string& error)
 {
     return json::Members(value, "situation", {"last", "must", "max", "will"}, {}, error) &&

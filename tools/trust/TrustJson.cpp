@@ -18,21 +18,6 @@ bool HasControl(const std::string& text)
     return std::any_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; });
 }
 
-bool Fail(std::string& error, const std::string& message)
-{
-    error = message;
-    return false;
-}
-
-// The error made of `parts`, one after the other; false.
-template <class... TParts>
-bool FailWith(std::string& error, const TParts&... parts)
-{
-    error.clear();
-    ((error += parts), ...);
-    return false;
-}
-
 } // namespace
 
 bool ParseObject(const std::string& text, Json::Value& root, std::string& error)

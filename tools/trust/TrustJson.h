@@ -11,6 +11,23 @@
 
 namespace vesktrust
 {
+
+/// Sets `error` to `message`; false, for the readers' one-line returns.
+inline bool Fail(std::string& error, const std::string& message)
+{
+    error = message;
+    return false;
+}
+
+/// The error made of `parts`, one after the other; false.
+template <class... TParts>
+bool FailWith(std::string& error, const TParts&... parts)
+{
+    error.clear();
+    ((error += parts), ...);
+    return false;
+}
+
 namespace json
 {
 
