@@ -50,16 +50,6 @@ std::map<std::string, std::string> Tree(const fs::path& root)
 
 // Whether this system lets the test make symbolic links (Windows allows it
 // to administrators and in developer mode only).
-bool CanLink(const fs::path& scratch)
-{
-    std::error_code error;
-    fs::create_directories(scratch, error);
-    fs::create_symlink(scratch / "nowhere", scratch / "probe-link", error);
-    const bool made = !error;
-    fs::remove(scratch / "probe-link", error);
-    return made;
-}
-
 // Keeps the lines a plug-in reports.
 class CContext final : public IExecutionContext
 {

@@ -28,4 +28,14 @@ void WriteFile(const fs::path& path, const std::string& bytes)
         throw std::runtime_error("cannot write " + path.string());
 }
 
+bool CanLink(const fs::path& scratch)
+{
+    std::error_code error;
+    fs::create_directories(scratch, error);
+    fs::create_symlink(scratch / "nowhere", scratch / "probe-link", error);
+    const bool made = !error;
+    fs::remove(scratch / "probe-link", error);
+    return made;
+}
+
 } // namespace testsupport

@@ -15,6 +15,10 @@ std::string ReadFile(const std::filesystem::path& path);
 /// missing. Throws std::runtime_error when it cannot.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
+/// Whether symbolic links can be made in the folder `scratch` (created when
+/// missing): not under wine, for one.
+bool CanLink(const std::filesystem::path& scratch);
+
 } // namespace testsupport
 
 #endif // VESKUPDATE_TESTS_SUPPORT_FILES_H
