@@ -178,7 +178,7 @@ private:
             outcome.Report(error);
             return false;
         }
-        const std::vector<const IFileDef*> files = FilesOf(package);
+        const std::vector<const IFileDef*> files = signedpackage::PackageFiles(package);
         std::vector<CJob> jobs;
         unsigned long long bytesNeeded = 0;
         int filesDone = 0;
@@ -274,25 +274,6 @@ private:
         for (const CJob& job : jobs)
             outcome.Fail(job.file, "not swapped in");
         return false;
-    }
-
-    // The files of a package: its direct file, unless its url is empty (a
-    // package may have none), and its resource.
-    static std::vector<const IFileDef*> FilesOf(const IUpdatePackage& package)
-    {
-        std::vector<const IFileDef*> files;
-        const IFileDef* direct = package.GetDirectFile();
-        if (direct != nullptr && *direct->GetUrl() != '\0')
-            files.push_back(direct);
-        if (const IFileDefList* resource = package.GetResource())
-        {
-            for (int i = 0; i < resource->GetCount(); ++i)
-            {
-                if (const IFileDef* file = resource->GetAt(i))
-                    files.push_back(file);
-            }
-        }
-        return files;
     }
 
     // Whether the directory's volume has room for `bytes` more.
