@@ -1,6 +1,6 @@
 // Loading the reference version center's catalog: what it refuses, and that
 // every refusal names the file and the place.
-#include "CCatalog.h"
+#include "catalog/CCatalog.h"
 
 #include <gtest/gtest.h>
 

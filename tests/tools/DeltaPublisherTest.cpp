@@ -4,8 +4,8 @@
 #include "support/CScratchDir.h"
 #include "support/Files.h"
 
-#include "CDeltaPublisher.h"
-#include "CPublisher.h"
+#include "publishing/CDeltaPublisher.h"
+#include "publishing/CPublisher.h"
 
 #include <Delta.h>
 #include <Manifest.h>

@@ -4,7 +4,7 @@
 #include "support/CTestHttpServer.h"
 #include "support/Files.h"
 
-#include "CDownloadTree.h"
+#include "serving/CDownloadTree.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>

@@ -6,7 +6,7 @@
 #include "support/SampleProduct.h"
 #include "tools/NginxServer.h"
 
-#include "CCatalog.h"
+#include "catalog/CCatalog.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>

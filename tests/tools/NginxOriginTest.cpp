@@ -9,8 +9,8 @@
 #include "support/RandomCatalog.h"
 #include "tools/NginxServer.h"
 
-#include "CCatalog.h"
-#include "Protocol.h"
+#include "catalog/CCatalog.h"
+#include "serving/Protocol.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>

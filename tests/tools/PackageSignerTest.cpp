@@ -6,8 +6,8 @@
 #include "support/ChildProcess.h"
 #include "support/Files.h"
 
-#include "CDownloadTree.h"
-#include "CPublisher.h"
+#include "publishing/CPublisher.h"
+#include "serving/CDownloadTree.h"
 
 #include <Manifest.h>
 #include <Minisign.h>

@@ -5,7 +5,7 @@
 #include "support/CTestHttpServer.h"
 #include "support/Owners.h"
 
-#include "Protocol.h"
+#include "serving/Protocol.h"
 
 #include <VeskUpdate.h>
 

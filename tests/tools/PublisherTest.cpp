@@ -4,9 +4,9 @@
 #include "support/Files.h"
 #include "support/Json.h"
 
-#include "CCatalog.h"
-#include "CPublisher.h"
-#include "CVersionCenter.h"
+#include "catalog/CCatalog.h"
+#include "publishing/CPublisher.h"
+#include "serving/CVersionCenter.h"
 
 #include <gtest/gtest.h>
 #include <json/json.h>

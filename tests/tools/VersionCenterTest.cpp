@@ -6,8 +6,8 @@
 #include "support/Files.h"
 #include "support/Owners.h"
 
-#include "CCatalog.h"
-#include "CVersionCenter.h"
+#include "catalog/CCatalog.h"
+#include "serving/CVersionCenter.h"
 
 #include <VeskUpdate.h>
 

@@ -1,7 +1,7 @@
 #include "Commands.h"
 
-#include "CCatalog.h"
-#include "DownloadUrl.h"
+#include "catalog/CCatalog.h"
+#include "catalog/DownloadUrl.h"
 
 #include <filesystem>
 #include <system_error>

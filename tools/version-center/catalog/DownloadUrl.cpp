@@ -1,4 +1,4 @@
-#include "DownloadUrl.h"
+#include "catalog/DownloadUrl.h"
 
 namespace versionCenter
 {

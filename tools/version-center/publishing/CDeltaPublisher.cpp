@@ -1,7 +1,7 @@
-#include "CDeltaPublisher.h"
+#include "publishing/CDeltaPublisher.h"
 
-#include "DownloadUrl.h"
-#include "FileDigest.h"
+#include "catalog/DownloadUrl.h"
+#include "publishing/FileDigest.h"
 
 #include <Delta.h>
 #include <FileAccess.h>

@@ -1,4 +1,4 @@
-#include "ReleaseFolders.h"
+#include "publishing/ReleaseFolders.h"
 
 #include <algorithm>
 #include <map>

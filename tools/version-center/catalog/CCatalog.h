@@ -4,7 +4,7 @@
 #ifndef VERSIONCENTER_CCATALOG_H
 #define VERSIONCENTER_CCATALOG_H
 
-#include "CVersionNumber.h"
+#include "catalog/CVersionNumber.h"
 
 #include <cstdint>
 #include <map>

@@ -1,7 +1,7 @@
-#include "NginxConfig.h"
+#include "export/NginxConfig.h"
 
-#include "CDownloadTree.h"
-#include "Protocol.h"
+#include "serving/CDownloadTree.h"
+#include "serving/Protocol.h"
 
 #include <algorithm>
 #include <cctype>

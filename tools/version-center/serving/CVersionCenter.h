@@ -6,7 +6,7 @@
 #ifndef VERSIONCENTER_CVERSIONCENTER_H
 #define VERSIONCENTER_CVERSIONCENTER_H
 
-#include "CCatalog.h"
+#include "catalog/CCatalog.h"
 
 #include <map>
 #include <string>

@@ -1,4 +1,4 @@
-#include "Protocol.h"
+#include "serving/Protocol.h"
 
 #include <stdexcept>
 

@@ -1,6 +1,6 @@
-#include "FileDigest.h"
+#include "publishing/FileDigest.h"
 
-#include "FileDescriptor.h"
+#include "publishing/FileDescriptor.h"
 
 #include <openssl/evp.h>
 

@@ -1,9 +1,9 @@
 // version-center export: a catalog as static files and an nginx server block.
-#include "CCatalog.h"
-#include "CExporter.h"
-#include "CVersionCenter.h"
 #include "Commands.h"
-#include "DownloadUrl.h"
+#include "catalog/CCatalog.h"
+#include "catalog/DownloadUrl.h"
+#include "export/CExporter.h"
+#include "serving/CVersionCenter.h"
 
 #include <cstdio>
 #include <filesystem>

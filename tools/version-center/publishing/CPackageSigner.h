@@ -7,7 +7,7 @@
 #ifndef VERSIONCENTER_CPACKAGESIGNER_H
 #define VERSIONCENTER_CPACKAGESIGNER_H
 
-#include "CVersionNumber.h"
+#include "catalog/CVersionNumber.h"
 
 #include <Manifest.h>
 #include <Minisign.h>

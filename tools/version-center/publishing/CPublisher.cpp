@@ -1,11 +1,11 @@
-#include "CPublisher.h"
+#include "publishing/CPublisher.h"
 
-#include "CCatalog.h"
-#include "CDeltaPublisher.h"
-#include "CPackageSigner.h"
-#include "DownloadUrl.h"
-#include "FileDigest.h"
-#include "ReleaseFolders.h"
+#include "catalog/CCatalog.h"
+#include "catalog/DownloadUrl.h"
+#include "publishing/CDeltaPublisher.h"
+#include "publishing/CPackageSigner.h"
+#include "publishing/FileDigest.h"
+#include "publishing/ReleaseFolders.h"
 
 #include <json/json.h>
 

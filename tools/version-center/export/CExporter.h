@@ -5,8 +5,8 @@
 #ifndef VERSIONCENTER_CEXPORTER_H
 #define VERSIONCENTER_CEXPORTER_H
 
-#include "CVersionCenter.h"
-#include "NginxConfig.h"
+#include "export/NginxConfig.h"
+#include "serving/CVersionCenter.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,6 +1,6 @@
-#include "CCatalog.h"
+#include "catalog/CCatalog.h"
 
-#include "DownloadUrl.h"
+#include "catalog/DownloadUrl.h"
 
 #include <json/json.h>
 

@@ -1,4 +1,4 @@
-#include "ServerSocket.h"
+#include "serving/ServerSocket.h"
 
 #include <httplib.h>
 

@@ -6,9 +6,9 @@
 #ifndef VERSIONCENTER_CRELOADINGCENTER_H
 #define VERSIONCENTER_CRELOADINGCENTER_H
 
-#include "CCatalog.h"
-#include "CDownloadTree.h"
-#include "CVersionCenter.h"
+#include "catalog/CCatalog.h"
+#include "serving/CDownloadTree.h"
+#include "serving/CVersionCenter.h"
 
 #include <memory>
 #include <mutex>

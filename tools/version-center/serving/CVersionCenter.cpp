@@ -1,7 +1,7 @@
-#include "CVersionCenter.h"
+#include "serving/CVersionCenter.h"
 
-#include "DownloadUrl.h"
-#include "Protocol.h"
+#include "catalog/DownloadUrl.h"
+#include "serving/Protocol.h"
 
 #include <httplib.h>
 #include <json/json.h>

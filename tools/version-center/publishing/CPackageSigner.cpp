@@ -1,9 +1,9 @@
-#include "CPackageSigner.h"
+#include "publishing/CPackageSigner.h"
 
-#include "CCatalog.h"
-#include "CDeltaPublisher.h"
-#include "DownloadUrl.h"
-#include "FileDigest.h"
+#include "catalog/CCatalog.h"
+#include "catalog/DownloadUrl.h"
+#include "publishing/CDeltaPublisher.h"
+#include "publishing/FileDigest.h"
 
 #include <Sha256.h>
 

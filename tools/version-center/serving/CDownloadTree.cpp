@@ -1,6 +1,6 @@
-#include "CDownloadTree.h"
+#include "serving/CDownloadTree.h"
 
-#include "FileDescriptor.h"
+#include "publishing/FileDescriptor.h"
 
 #include <httplib.h>
 

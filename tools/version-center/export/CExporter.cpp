@@ -1,8 +1,8 @@
-#include "CExporter.h"
+#include "export/CExporter.h"
 
-#include "FileDigest.h"
-#include "NginxConfig.h"
-#include "Protocol.h"
+#include "export/NginxConfig.h"
+#include "publishing/FileDigest.h"
+#include "serving/Protocol.h"
 
 #include <unistd.h>
 

@@ -1,9 +1,9 @@
 // The default command: serve a catalog (and a download tree) over HTTP.
-#include "CCatalog.h"
-#include "CReloadingCenter.h"
 #include "Commands.h"
-#include "DownloadUrl.h"
-#include "ServerSocket.h"
+#include "catalog/CCatalog.h"
+#include "catalog/DownloadUrl.h"
+#include "serving/CReloadingCenter.h"
+#include "serving/ServerSocket.h"
 
 #include <httplib.h>
 

@@ -1,4 +1,4 @@
-#include "CVersionNumber.h"
+#include "catalog/CVersionNumber.h"
 
 namespace versionCenter
 {

@@ -1,6 +1,6 @@
 // version-center publish: release folders into a catalog and a download tree.
-#include "CPublisher.h"
 #include "Commands.h"
+#include "publishing/CPublisher.h"
 
 #include <cstdio>
 #include <string>

@@ -3,8 +3,8 @@
 #ifndef VERSIONCENTER_RELEASEFOLDERS_H
 #define VERSIONCENTER_RELEASEFOLDERS_H
 
-#include "CVersionNumber.h"
-#include "FileDigest.h"
+#include "catalog/CVersionNumber.h"
+#include "publishing/FileDigest.h"
 
 #include <filesystem>
 #include <string>

@@ -1,4 +1,4 @@
-#include "CReloadingCenter.h"
+#include "serving/CReloadingCenter.h"
 
 #include "Commands.h"
 
