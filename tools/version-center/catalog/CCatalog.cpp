@@ -1,6 +1,7 @@
 #include "catalog/CCatalog.h"
 
 #include "catalog/DownloadUrl.h"
+#include "catalog/Length.h"
 
 #include <json/json.h>
 
@@ -141,35 +142,8 @@ private:
 
     bool Length(const Json::Value& value, const std::string& where, std::int64_t& out)
     {
-        if (value.isNull())
-        {
-            out = 0;
-            return true;
-        }
-        if (value.isIntegral() && value.isInt64() && value.asInt64() >= 0)
-        {
-            out = value.asInt64();
-            return true;
-        }
-        if (value.isString())
-        {
-            const std::string text = value.asString();
-            std::int64_t number = 0;
-            bool ok = !text.empty() && text.size() <= 19;
-            for (char c : text)
-                ok = ok && c >= '0' && c <= '9';
-            if (ok)
-            {
-                std::istringstream stream(text);
-                ok = static_cast<bool>(stream >> number);
-            }
-            if (ok)
-            {
-                out = number;
-                return true;
-            }
-        }
-        return Fail(where, "expected a length in bytes: a whole number of at least 0, or its decimal text");
+        return ReadLength(value, out) ||
+               Fail(where, "expected a length in bytes: a whole number of at least 0, or its decimal text");
     }
 
     bool Name(const Json::Value& parent, const char* key, const std::string& where, const char* const (&table)[4],

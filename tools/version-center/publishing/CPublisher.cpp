@@ -2,6 +2,7 @@
 
 #include "catalog/CCatalog.h"
 #include "catalog/DownloadUrl.h"
+#include "catalog/Length.h"
 #include "publishing/CDeltaPublisher.h"
 #include "publishing/CPackageSigner.h"
 #include "publishing/FileDigest.h"
@@ -68,7 +69,7 @@ Json::Value FileJson(const CPlacedFile& file)
     value["url"] = file.url;
     value["md5"] = file.digest.md5;
     value["path"] = file.path;
-    value["length"] = Json::Int64(file.digest.length);
+    WriteLength(value, file.digest.length);
     return value;
 }
 
@@ -370,7 +371,7 @@ private:
             Json::Value entry(Json::objectValue);
             entry["path"] = file.path;
             entry["md5"] = file.digest.md5;
-            entry["length"] = std::to_string(file.digest.length);
+            WriteLength(entry, file.digest.length);
             files.append(entry);
         }
         Json::Value list(Json::objectValue);

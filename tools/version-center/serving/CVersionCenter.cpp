@@ -1,6 +1,7 @@
 #include "serving/CVersionCenter.h"
 
 #include "catalog/DownloadUrl.h"
+#include "catalog/Length.h"
 #include "serving/Protocol.h"
 
 #include <httplib.h>
@@ -89,7 +90,7 @@ Json::Value FileJson(const CFileEntry& file, const std::string& downloadUrl)
     value["url"] = CompleteUrl(file.url, downloadUrl);
     value["md5"] = file.md5;
     value["path"] = file.path;
-    value["length"] = std::to_string(file.length); // lengths travel as decimal text
+    WriteLength(value, file.length);
     return value;
 }
 
