@@ -1,5 +1,8 @@
-// Loading the reference version center's catalog: what it refuses, and that
-// every refusal names the file and the place.
+// Loading the reference version center's catalog: what it refuses, that
+// every refusal names the file and the place, and that writing the records
+// gives back what a person wrote.
+#include "support/Json.h"
+
 #include "catalog/CCatalog.h"
 
 #include <gtest/gtest.h>
@@ -96,6 +99,82 @@ TEST(CCatalogTest, ReadsDefaultsAndLeniencies)
     ASSERT_NE(product->FindPatch("P"), nullptr);
     EXPECT_EQ(product->FindPatch("P")->type, "bug");
     EXPECT_EQ(product->FindPatch("P")->force, "must");
+}
+
+// Written and read again, a catalog gives the same text again; one written the
+// way the writer writes keeps every member and comment, and one in the
+// reader's lenient forms comes back in the writer's.
+TEST(CCatalogTest, WritesWhatItReadsBack)
+{
+    const std::string handWritten = R"(// The shop's catalog.
+{
+  "products" : {
+    // The editor.
+    "Editor" : {
+      "situation" : {"must" : "v1.9"},
+      "versions" : {
+        "v1.9" : {"file_check" : {}},
+        "1.10" : {
+          "file_check" : {"type" : "md5", "url" : "Editor/filecheck/1.10.json"},
+          "package" : {
+            "base_url" : "",
+            "direct_file" : {"length" : "5000000000", "url" : "https://dl.test/editor.zip"},
+            "direct_type" : "zip",
+            "resource" : [
+              {"length" : "0", "md5" : "", "path" : "bin/empty", "url" : "Editor/1.10/bin/empty"} // empty on purpose
+            ]
+          }
+        },
+        "2" : {"package" : {"resource" : []}}
+      },
+      "patches" : [
+        {"apply" : ["v1.9"], "comment" : "", "dependon" : "", "force" : "must", "number" : "P-1",
+         "result" : "1.10", "title" : "Crash fix", "type" : "bug"},
+        /* translations */
+        {"apply" : ["1.10", "v1.9"], "dependon" : "P-1", "force" : "common", "number" : "P-2",
+         "package" : {}, "result" : "2.0.0", "type" : "resource"}
+      ]
+    },
+    "Viewer" : {"patches" : [], "situation" : {}, "versions" : {"3" : {}}}
+  }
+}
+// The end.
+)";
+    const std::string lenient = R"({"products": {"E": {"situation": {"last": "1", "will": "9"},
+        "versions": {"1": {"package": {"resource": [{"url": "u", "length": 7, "md5": null}]}}, "2": {}},
+        "patches": [{"number": "P", "apply": ["1"], "result": "2", "type": "BUG", "force": "Must", "title": null}]}}})";
+    const std::string lenientWritten = R"({"products": {"E": {"situation": {"last": "1", "will": "9"},
+        "versions": {"1": {"package": {"resource": [{"url": "u", "length": "7"}]}}, "2": {}},
+        "patches": [{"number": "P", "apply": ["1"], "result": "2", "type": "bug", "force": "must"}]}}})";
+    struct
+    {
+        const char* name;
+        const std::string& text;
+        const std::string& written; // as JSON
+    } const cases[] = {
+        {"written by hand as the writer writes", handWritten, handWritten},
+        {"in the lenient forms", lenient, lenientWritten},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        CCatalog catalog;
+        std::string error;
+        ASSERT_TRUE(catalog.LoadText(c.text, "cat.json", error)) << error;
+        const std::string text = catalog.Text();
+        EXPECT_EQ(testsupport::Parse(text), testsupport::Parse(c.written)) << text;
+        CCatalog again;
+        ASSERT_TRUE(again.LoadText(text, "written", error)) << error << "\n" << text;
+        EXPECT_EQ(again.Text(), text);
+    }
+
+    CCatalog catalog;
+    std::string error;
+    ASSERT_TRUE(catalog.LoadText(handWritten, "cat.json", error)) << error;
+    const std::string text = catalog.Text();
+    for (const char* comment :
+         {"// The shop's catalog.", "// The editor.", "// empty on purpose", "/* translations */", "// The end."})
+        EXPECT_NE(text.find(comment), std::string::npos) << comment << " in\n" << text;
 }
 
 } // namespace

@@ -28,6 +28,7 @@ CVersionNumber CVersionNumber::Parse(const std::string& text, bool* hasDigits)
     }
     if (hasDigits)
         *hasDigits = anyDigit;
+    version.m_text = text;
     return version;
 }
 
@@ -53,6 +54,7 @@ bool CVersionNumber::ParseExact(const std::string& text, CVersionNumber& version
         number = 0;
         digits = 0;
     }
+    parsed.m_text = text;
     version = parsed;
     return true;
 }

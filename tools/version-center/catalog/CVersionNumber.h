@@ -1,6 +1,9 @@
 // A four-part version number as the version center uses it: parsed leniently
 // (every run of digits is the next part, anything else separates) and written
-// canonically as a.b.c.d, so "1.2" and "1.2.0.0" name the same version.
+// canonically as a.b.c.d, so "1.2" and "1.2.0.0" name the same version. A
+// number read from text keeps that text, so that a catalog written back
+// names each version as a person wrote it; comparisons look at the number
+// alone.
 #ifndef VERSIONCENTER_CVERSIONNUMBER_H
 #define VERSIONCENTER_CVERSIONNUMBER_H
 
@@ -28,6 +31,10 @@ public:
     /// The canonical text, "1.2.0.0".
     std::string ToString() const;
 
+    /// The text the number was parsed from ("v1.2"), or the canonical text
+    /// for a number not parsed from one.
+    std::string Text() const { return m_text.empty() ? ToString() : m_text; }
+
     /// The canonical text without trailing zero parts after the second:
     /// "1.2", "1.2.3", "1.2.0.17".
     std::string ShortText() const;
@@ -38,6 +45,7 @@ public:
 
 private:
     std::array<std::uint32_t, 4> m_parts;
+    std::string m_text;
 };
 
 } // namespace versionCenter
