@@ -243,7 +243,7 @@ TEST_F(CPackageSignerTest, RefusalsWriteNothing)
          "not in the download tree"},
         {"an address climbing out", replaced("Editor/1.1.0.0/lang/fr.lang", "Editor/../../sign.key"), "", "",
          "not in the download tree"},
-        {"a length the tree's file has not", replaced("\"length\" : 8", "\"length\" : 9"), "", "", "length"},
+        {"a length the tree's file has not", replaced("\"length\" : \"8\"", "\"length\" : \"9\""), "", "", "length"},
         {"a name hosts refuse", replaced("\"path\" : \"lang/fr.lang\"", "\"path\" : \"lang/con\""), "", "",
          "would refuse"},
         {"a key that is not one", catalog, "untrusted comment: x\nAAAA\n", "", "signing key"},

@@ -63,78 +63,53 @@ bool operator==(const CFileDigest& a, const CFileDigest& b)
     return a.length == b.length && a.md5 == b.md5;
 }
 
-Json::Value FileJson(const CPlacedFile& file)
+CFileEntry FileEntry(const CPlacedFile& file)
 {
-    Json::Value value(Json::objectValue);
-    value["url"] = file.url;
-    value["md5"] = file.digest.md5;
-    value["path"] = file.path;
-    WriteLength(value, file.digest.length);
-    return value;
+    CFileEntry entry;
+    entry.url = file.url;
+    entry.md5 = file.digest.md5;
+    entry.path = file.path;
+    entry.length = file.digest.length;
+    return entry;
 }
 
-// A member text a person may have set, or `fallback`.
-std::string Kept(const Json::Value& parent, const char* key, const char* fallback)
+// A type a person may have set, or `fallback`.
+std::string Kept(const std::string& type, const char* fallback)
 {
-    const Json::Value& value = parent.isObject() ? parent[key] : Json::Value::nullSingleton();
-    return value.isString() && !value.asString().empty() ? value.asString() : fallback;
+    return type.empty() ? fallback : type;
 }
 
-Json::Value PackageJson(const std::string& baseUrl, const std::vector<CPlacedFile>& files, const Json::Value& before)
+// A package of `files` under `baseUrl`, keeping the type of the package
+// `before`, when there was one.
+std::unique_ptr<CPackageEntry> NewPackage(const std::string& baseUrl, const std::vector<CPlacedFile>& files,
+                                          const CPackageEntry* before)
 {
-    Json::Value package(Json::objectValue);
-    package["base_url"] = baseUrl;
-    package["direct_type"] = Kept(before, "direct_type", kDefaultPackageType);
-    Json::Value& resource = package["resource"] = Json::Value(Json::arrayValue);
+    std::unique_ptr<CPackageEntry> package(new CPackageEntry);
+    package->baseUrl = baseUrl;
+    package->directType = Kept(before ? before->directType : std::string(), kDefaultPackageType);
     for (const CPlacedFile& file : files)
-        resource.append(FileJson(file));
+        package->resource.push_back(FileEntry(file));
+    // The list is written even when no file is new, as it always was.
+    package->form.Name("resource");
     return package;
 }
 
-bool SameVersion(const Json::Value& value, const CVersionNumber& version)
+// The patch that leads from `from` alone to `to`, or null.
+CPatchEntry* ChainPatch(std::vector<CPatchEntry>& patches, const CVersionNumber& from, const CVersionNumber& to)
 {
-    bool hasDigits = false;
-    return value.isString() && CVersionNumber::Parse(value.asString(), &hasDigits) == version && hasDigits;
-}
-
-// The key of `versions` that names `version`, or empty.
-std::string VersionKey(const Json::Value& versions, const CVersionNumber& version)
-{
-    for (const std::string& key : versions.getMemberNames())
+    for (CPatchEntry& patch : patches)
     {
-        if (SameVersion(Json::Value(key), version))
-            return key;
+        if (patch.apply.size() == 1 && patch.apply[0] == from && patch.result == to)
+            return &patch;
     }
-    return std::string();
+    return nullptr;
 }
 
-// The patch that leads from `from` alone to `to`, or -1.
-int ChainPatch(const Json::Value& patches, const CVersionNumber& from, const CVersionNumber& to)
-{
-    for (Json::ArrayIndex i = 0; i < patches.size(); ++i)
-    {
-        const Json::Value& apply = patches[i]["apply"];
-        if (apply.size() == 1 && SameVersion(apply[0], from) && SameVersion(patches[i]["result"], to))
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
-bool NumberTaken(const Json::Value& patches, const std::string& number)
-{
-    for (const Json::Value& patch : patches)
-    {
-        if (patch["number"].isString() && patch["number"].asString() == number)
-            return true;
-    }
-    return false;
-}
-
-std::string NewPatchNumber(const Json::Value& patches, const CVersionNumber& from, const CVersionNumber& to)
+std::string NewPatchNumber(const CProductEntry& product, const CVersionNumber& from, const CVersionNumber& to)
 {
     const std::string base = "P-" + from.ShortText() + "-" + to.ShortText();
     std::string number = base;
-    for (int suffix = 2; NumberTaken(patches, number); ++suffix)
+    for (int suffix = 2; product.FindPatch(number); ++suffix)
         number = base + "-" + std::to_string(suffix);
     return number;
 }
@@ -193,7 +168,9 @@ public:
             return PublishResult::BadInput;
         Place();
         Merge();
-        m_catalogText = Render(m_root);
+        // The edited records are checked by reading their text again: that
+        // is the catalog the center will serve.
+        m_catalogText = m_catalog.Text();
         CCatalog check;
         std::string problem;
         if (!check.LoadText(m_catalogText, m_request.catalog.string(), problem))
@@ -223,24 +200,7 @@ private:
     bool LoadCatalog()
     {
         std::error_code failure;
-        if (!fs::exists(m_request.catalog, failure))
-        {
-            m_root = Json::Value(Json::objectValue);
-            m_root["products"] = Json::Value(Json::objectValue);
-            return true;
-        }
-        std::string text;
-        CCatalog check;
-        if (!ReadText(m_request.catalog, text, m_error) || !check.LoadText(text, m_request.catalog.string(), m_error))
-            return false;
-        // Read again keeping the comments, which the catalog's own reader has
-        // no use for.
-        Json::CharReaderBuilder builder;
-        builder["allowComments"] = true;
-        builder["collectComments"] = true;
-        const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-        std::string problem;
-        return reader->parse(text.data(), text.data() + text.size(), &m_root, &problem);
+        return !fs::exists(m_request.catalog, failure) || m_catalog.LoadFile(m_request.catalog.string(), m_error);
     }
 
     // Decides where every file is downloaded from: a file that is new or
@@ -303,64 +263,57 @@ private:
 
     void Merge()
     {
-        Json::Value& product = m_root["products"][m_request.product];
-        if (product.isNull())
-            product = Json::Value(Json::objectValue);
-        Json::Value& versions = product["versions"];
-        if (versions.isNull())
-            versions = Json::Value(Json::objectValue);
-        Json::Value& patches = product["patches"];
-        if (patches.isNull())
-            patches = Json::Value(Json::arrayValue);
+        CProductEntry& product = m_catalog.EditProduct(m_request.product);
+        // A published product states its patch list, empty for one version.
+        product.form.Name("patches");
         for (std::size_t i = 0; i < m_placed.size(); ++i)
         {
-            MergeVersion(versions, m_placed[i]);
+            MergeVersion(product, m_placed[i]);
             if (i > 0)
-                MergePatch(patches, m_placed[i - 1], m_placed[i]);
+                MergePatch(product, m_placed[i - 1], m_placed[i]);
         }
         m_summary.versions = static_cast<int>(m_placed.size());
     }
 
-    void MergeVersion(Json::Value& versions, const CPlacedVersion& placed)
+    // A version new to the catalog is named after its release folder.
+    void MergeVersion(CProductEntry& product, const CPlacedVersion& placed)
     {
-        std::string key = VersionKey(versions, placed.release->version);
-        if (key.empty())
+        const CVersionNumber& version = placed.release->version;
+        auto found = product.versions.find(version);
+        if (found == product.versions.end())
         {
-            key = placed.release->folder;
-            versions[key] = Json::Value(Json::objectValue);
+            found = product.versions.emplace(version, CVersionEntry()).first;
             ++m_summary.newVersions;
         }
-        Json::Value& entry = versions[key];
-        entry["package"] = PackageJson(Url(placed.directory + "/"), placed.files, entry["package"]);
-        Json::Value check(Json::objectValue);
-        check["url"] = Url(placed.checkList);
-        check["type"] = Kept(entry["file_check"], "type", kDefaultCheckType);
-        entry["file_check"] = check;
+        CVersionEntry& entry = found->second;
+        entry.package = NewPackage(Url(placed.directory + "/"), placed.files, entry.package.get());
+        std::unique_ptr<CFileCheckEntry> check(new CFileCheckEntry);
+        check->url = Url(placed.checkList);
+        check->type = Kept(entry.fileCheck ? entry.fileCheck->type : std::string(), kDefaultCheckType);
+        entry.fileCheck = std::move(check);
     }
 
-    void MergePatch(Json::Value& patches, const CPlacedVersion& from, const CPlacedVersion& to)
+    void MergePatch(CProductEntry& product, const CPlacedVersion& from, const CPlacedVersion& to)
     {
         ++m_summary.patches;
         const CVersionNumber& fromVersion = from.release->version;
         const CVersionNumber& toVersion = to.release->version;
-        const int index = ChainPatch(patches, fromVersion, toVersion);
-        if (index >= 0)
+        if (CPatchEntry* known = ChainPatch(product.patches, fromVersion, toVersion))
         {
-            Json::Value& patch = patches[static_cast<Json::ArrayIndex>(index)];
-            patch["package"] = PackageJson(Url(to.directory + "/"), to.changed, patch["package"]);
+            known->package = NewPackage(Url(to.directory + "/"), to.changed, known->package.get());
             return;
         }
         ++m_summary.newPatches;
-        Json::Value patch(Json::objectValue);
-        patch["number"] = NewPatchNumber(patches, fromVersion, toVersion);
-        patch["title"] = m_request.product + " " + toVersion.ShortText();
-        patch["comment"] = "From " + fromVersion.ShortText() + " to " + toVersion.ShortText() + ".";
-        patch["apply"].append(from.release->folder);
-        patch["result"] = to.release->folder;
-        patch["type"] = "version";
-        patch["force"] = "common";
-        patch["package"] = PackageJson(Url(to.directory + "/"), to.changed, Json::Value());
-        patches.append(patch);
+        CPatchEntry patch;
+        patch.number = NewPatchNumber(product, fromVersion, toVersion);
+        patch.title = m_request.product + " " + toVersion.ShortText();
+        patch.comment = "From " + fromVersion.ShortText() + " to " + toVersion.ShortText() + ".";
+        patch.apply.push_back(fromVersion);
+        patch.result = toVersion;
+        patch.type = "version";
+        patch.force = "common";
+        patch.package = NewPackage(Url(to.directory + "/"), to.changed, nullptr);
+        product.patches.push_back(std::move(patch));
     }
 
     static std::string CheckListText(const CPlacedVersion& placed)
@@ -444,7 +397,7 @@ private:
     CPublishSummary& m_summary;
     std::string& m_error;
     const std::string m_urlPrefix;
-    Json::Value m_root;
+    CCatalog m_catalog;
     std::vector<CRelease> m_releases;
     std::vector<CPlacedVersion> m_placed;
     std::vector<CCopy> m_copies;

@@ -49,11 +49,12 @@ enum class PublishResult
 
 /// Publishes the release folders of one product. Everything is read and
 /// checked before anything is written; the catalog is written last,
-/// atomically. What a person edited in the catalog stays: titles, comments,
-/// numbers, dependencies, types and forces of patches, the situation, the
-/// package and file-check types, versions and patches of their own. What
-/// follows from the folders (files, lengths, sums, addresses) is
-/// written anew. With a signing key, the signed files (see CPackageSigner)
+/// atomically. The catalog's records are edited and written back, so what a
+/// person edited in the catalog stays: titles, comments, numbers,
+/// dependencies, types and forces of patches, the situation, the package and
+/// file-check types, versions and patches of their own, and the comments in
+/// the file. What follows from the folders (files, lengths, sums, addresses)
+/// is written anew, comments inside it dropped. With a signing key, the signed files (see CPackageSigner)
 /// are written after the tree's files and before the catalog.
 PublishResult Publish(const CPublishRequest& request, CPublishSummary& summary, std::string& error);
 
