@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace versionCenter
 {
@@ -51,36 +52,42 @@ void CRecordForm::Read(const Json::Value& object, std::initializer_list<const ch
         if (Empty(object[member]))
             Name(member);
     }
-    std::vector<std::string> place;
-    ReadComments(object, place, records);
+    ReadComments(object, records);
 }
 
-void CRecordForm::ReadComments(const Json::Value& value, std::vector<std::string>& place,
-                               std::initializer_list<const char*> records)
+void CRecordForm::ReadComments(const Json::Value& object, std::initializer_list<const char*> records)
 {
-    for (const Json::CommentPlacement placement : kPlacements)
+    // Depth first, without recursion: a value and its place, still to visit.
+    std::vector<std::pair<const Json::Value*, std::vector<std::string>>> pending{{&object, {}}};
+    while (!pending.empty())
     {
-        if (value.hasComment(placement))
-            Details().comments.push_back(CComment{place, placement, value.getComment(placement)});
-    }
-    if (value.isObject())
-    {
-        for (const std::string& member : value.getMemberNames())
+        const Json::Value& value = *pending.back().first;
+        const std::vector<std::string> place = std::move(pending.back().second);
+        pending.pop_back();
+        for (const Json::CommentPlacement placement : kPlacements)
         {
-            place.push_back(member);
-            if (!IsRecord(place, records))
-                ReadComments(value[member], place, records);
-            place.pop_back();
+            if (value.hasComment(placement))
+                Details().comments.push_back(CComment{place, placement, value.getComment(placement)});
         }
-    }
-    else if (value.isArray())
-    {
-        for (Json::ArrayIndex i = 0; i < value.size(); ++i)
+        std::vector<std::string> inner = place;
+        inner.emplace_back();
+        if (value.isObject())
         {
-            place.push_back(std::to_string(i));
-            if (!IsRecord(place, records))
-                ReadComments(value[i], place, records);
-            place.pop_back();
+            for (const std::string& member : value.getMemberNames())
+            {
+                inner.back() = member;
+                if (!IsRecord(inner, records))
+                    pending.emplace_back(&value[member], inner);
+            }
+        }
+        else if (value.isArray())
+        {
+            for (Json::ArrayIndex i = 0; i < value.size(); ++i)
+            {
+                inner.back() = std::to_string(i);
+                if (!IsRecord(inner, records))
+                    pending.emplace_back(&value[i], inner);
+            }
         }
     }
 }

@@ -54,8 +54,7 @@ private:
         std::vector<CComment> comments;
     };
 
-    void ReadComments(const Json::Value& value, std::vector<std::string>& place,
-                      std::initializer_list<const char*> records);
+    void ReadComments(const Json::Value& object, std::initializer_list<const char*> records);
     CDetails& Details();
 
     // Null for the many records written plainly; shared between copies, and
