@@ -27,7 +27,7 @@ std::string PartialKey(const CDownload& download)
 }
 
 // What the pool needs of one file: its partial download, opened when the
-// transfer starts (and again after a pause), created with its folders.
+// transfer starts (and again after a pause), in the staging area.
 struct CPlace
 {
     const CInstallDir* install = nullptr;
@@ -92,13 +92,8 @@ bool FetchAll(const CInstallDir& install, std::vector<CDownload>& downloads, con
         job.length = downloads[i].length;
         job.digest = downloads[i].digest;
         job.open = [&place, &options](long long& present, std::string& error) -> std::FILE* {
-            const CDownload& download = *place.download;
-            if (!options.stagingName.empty())
-                return place.install->OpenPartial(options.stagingName, PartialKey(download), place.partial, present,
-                                                  error);
-            if (!place.install->CreateParents(download.name, error))
-                return nullptr;
-            return place.install->OpenPartial(download.name, PartialKey(download), place.partial, present, error);
+            return place.install->OpenPartial(options.stagingName, PartialKey(*place.download), place.partial, present,
+                                              error);
         };
     }
 
@@ -125,18 +120,6 @@ bool FetchAll(const CInstallDir& install, std::vector<CDownload>& downloads, con
             if (!download.partial.empty() && job.held == 0)
                 install.Remove(download.partial);
         }
-        all = all && download.ok;
-    }
-    return all;
-}
-
-bool CommitAll(const CInstallDir& install, std::vector<CDownload>& downloads)
-{
-    bool all = true;
-    for (CDownload& download : downloads)
-    {
-        if (download.ok)
-            download.ok = install.Commit(download.partial, download.name, download.error);
         all = all && download.ok;
     }
     return all;

@@ -1,7 +1,7 @@
 // The download plug-in's fetching of a package's files: all of them through
-// one transfer pool, each into a partial download beside its place in the
-// install directory (found again by the next run when this one is cut
-// short); then, once its length and digest are right, moved into place.
+// one transfer pool, each into a partial download in the staging area (found
+// again by the next run when this one is cut short), kept there once its
+// length and digest are right for the swap to put in place.
 #ifndef VESKPLUGINS_PACKAGEDOWNLOAD_H
 #define VESKPLUGINS_PACKAGEDOWNLOAD_H
 
@@ -30,9 +30,9 @@ struct CDownloadOptions
     TransferHashFactory hash;
     std::string hashName;               ///< for the errors: "MD5", "SHA-256"
     std::string source = "the package"; ///< for the errors: where lengths and digests come from
-    /// When not empty, every partial download waits in the folder of this
-    /// name (which must exist) instead of its file's, so that no folder is
-    /// made before the files are committed.
+    /// A name in the folder every partial download waits in (which must
+    /// exist): the staging area, so that nothing in the install directory
+    /// changes before the swap.
     std::string stagingName;
     TransferProgressSink progress; ///< bytes and files of these downloads
 };
@@ -51,9 +51,5 @@ int JobsSetting(const char* text, int fallback);
 /// arrived intact. What a failed one holds stays for the next run when its
 /// transfer was cut short, and is removed when its answer was refused.
 bool FetchAll(const CInstallDir& install, std::vector<CDownload>& downloads, const CDownloadOptions& options);
-
-/// Moves every download that arrived intact into place; one that cannot be
-/// moved is no longer ok. True when all of them are in place.
-bool CommitAll(const CInstallDir& install, std::vector<CDownload>& downloads);
 
 #endif // VESKPLUGINS_PACKAGEDOWNLOAD_H
