@@ -125,12 +125,15 @@ CDownload FirstDownload(const CStep& step)
 // the manifest's file. Afterwards downloads[i] is the file of steps[i]: when
 // ok, its partial holds exactly the manifest's bytes. No delta is left.
 // `built` gets the files built from deltas: unlike partial downloads, no
-// later run continues them.
+// later run continues them. `reached` is the progress the first downloads
+// ended at, which the whole files' progress continues from.
 void BuildFromDeltas(const CInstallDir& install, const std::vector<CStep>& steps, std::vector<CDownload>& downloads,
-                     const CDownloadOptions& options, deltastep::CDeltaTally& tally, std::vector<std::string>& built)
+                     const CDownloadOptions& options, const CTransferProgress& reached, deltastep::CDeltaTally& tally,
+                     std::vector<std::string>& built)
 {
     std::vector<std::size_t> fallen;
     std::vector<CDownload> whole;
+    int fallenDone = 0; // fallen files the first downloads counted as done
     for (std::size_t i = 0; i < steps.size(); ++i)
     {
         const CStep& step = steps[i];
@@ -152,12 +155,28 @@ void BuildFromDeltas(const CInstallDir& install, const std::vector<CStep>& steps
             continue;
         }
         tally.FellBack(*step.file, reason);
+        fallenDone += download.ok ? 1 : 0;
         fallen.push_back(i);
         whole.push_back(WholeFile(step));
     }
     if (whole.empty())
         return;
-    FetchAll(install, whole, options);
+    // A host's progress line goes on from where it was: the whole files'
+    // bytes are added to the bytes done so far (what a delta that did not
+    // arrive would have added drops out of the total), and a delta that did
+    // not build no longer counts as a file done.
+    CDownloadOptions again = options;
+    if (options.progress)
+    {
+        again.progress = [shown = options.progress, reached, fallenDone](const CTransferProgress& progress) {
+            CTransferProgress sum = progress;
+            sum.bytesDone += reached.bytesDone;
+            sum.bytesTotal += reached.bytesDone;
+            sum.filesDone += reached.filesDone - fallenDone;
+            shown(sum);
+        };
+    }
+    FetchAll(install, whole, again);
     for (std::size_t k = 0; k < fallen.size(); ++k)
         downloads[fallen[k]] = std::move(whole[k]);
 }
@@ -260,7 +279,9 @@ bool ApplyVerified(const IUpdatePackage* package, const char* directory, IEnumab
         options.source = "the signed manifest";
         options.stagingName = kStagingName;
         const int filesTotal = static_cast<int>(steps.size());
-        options.progress = [&context, filesTotal](const CTransferProgress& progress) {
+        CTransferProgress reached;
+        options.progress = [&context, &reached, filesTotal](const CTransferProgress& progress) {
+            reached = progress;
             context.OnProgress(progress.bytesDone, progress.bytesTotal, progress.filesDone, filesTotal);
         };
         CStagedSwap swap(install);
@@ -269,7 +290,8 @@ bool ApplyVerified(const IUpdatePackage* package, const char* directory, IEnumab
         FetchAll(install, downloads, options);
         deltastep::CDeltaTally deltas;
         std::vector<std::string> built;
-        BuildFromDeltas(install, steps, downloads, options, deltas, built);
+        const CTransferProgress first = reached;
+        BuildFromDeltas(install, steps, downloads, options, first, deltas, built);
         deltas.Report(context);
         if (std::any_of(downloads.begin(), downloads.end(), [](const CDownload& download) { return !download.ok; }))
         {

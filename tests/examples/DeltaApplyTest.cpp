@@ -210,6 +210,25 @@ TEST(DeltaApplyTest, TheDirectoryEndsUpWithTheManifestsBytesWhateverTheDelta)
         EXPECT_EQ(deltas, expected);
         EXPECT_EQ(std::count(targets.begin(), targets.end(), "/files/big.bin"), row.whole ? 1 : 0);
         EXPECT_TRUE(Contains(context.m_reports, row.report));
+        // A host's progress line never steps back, also when a delta is
+        // followed by the whole file, and ends at its totals.
+        for (std::size_t i = 1; i < context.m_progress.size(); ++i)
+        {
+            const CProgressCall& before = context.m_progress[i - 1];
+            const CProgressCall& now = context.m_progress[i];
+            EXPECT_GE(now.bytesDone, before.bytesDone) << "progress call " << i;
+            EXPECT_GE(now.filesDone, before.filesDone) << "progress call " << i;
+        }
+        ASSERT_FALSE(context.m_progress.empty());
+        const CProgressCall& last = context.m_progress.back();
+        EXPECT_EQ(last.bytesDone, last.bytesTotal);
+        EXPECT_EQ(last.filesDone, last.filesTotal);
+        // The bytes counted: a delta that arrived (one refused on its digest
+        // counts for nothing), then the whole file.
+        const std::map<std::string, std::size_t> deltaSizes = {
+            {"good", good.size()}, {"corrupt", 0}, {"wrong", wrongResult.size()}, {"junk", notADelta.size()}};
+        const std::size_t fetched = (*row.delta != '\0' ? deltaSizes.at(row.delta) : 0) + (row.whole ? kNew.size() : 0);
+        EXPECT_EQ(last.bytesTotal, static_cast<long long>(fetched));
         if (!row.whole)
         {
             EXPECT_TRUE(Contains(context.m_reports,

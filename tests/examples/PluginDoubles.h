@@ -92,7 +92,15 @@ public:
     std::set<std::string> m_names;
 };
 
-// A host's context: settings the test sets, reports kept in order.
+// One progress call of a plug-in.
+struct CProgressCall
+{
+    long long bytesDone, bytesTotal;
+    int filesDone, filesTotal;
+};
+
+// A host's context: settings the test sets, reports and progress kept in
+// order.
 class CFakeContext final : public kvrUpdate::IExecutionContext
 {
 public:
@@ -106,11 +114,15 @@ public:
         const auto found = m_settings.find(key);
         return found != m_settings.end() ? found->second.c_str() : nullptr;
     }
-    void OnProgress(long long, long long, int, int) override {}
+    void OnProgress(long long bytesDone, long long bytesTotal, int filesDone, int filesTotal) override
+    {
+        m_progress.push_back(CProgressCall{bytesDone, bytesTotal, filesDone, filesTotal});
+    }
     void OnReport(const char* line) override { m_reports.push_back(line); }
 
     std::map<std::string, std::string> m_settings;
     std::vector<std::string> m_reports;
+    std::vector<CProgressCall> m_progress;
 };
 
 // ---------------------------------------------------------------------------
