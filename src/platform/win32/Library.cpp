@@ -2,6 +2,7 @@
 
 #include "platform/win32/Win32Api.h"
 
+#include <memory>
 #include <vector>
 
 namespace platform
@@ -66,6 +67,8 @@ std::string FinalPath(const std::string& path)
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return std::string();
+    // Closed however this ends: the buffer's allocations may throw.
+    const std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> closer(file, CloseHandle);
     std::vector<char> buffer(MAX_PATH);
     DWORD length = 0;
     for (;;)
@@ -76,7 +79,6 @@ std::string FinalPath(const std::string& path)
             break;
         buffer.resize(length + 1); // the answer is the size needed
     }
-    CloseHandle(file);
     if (length == 0 || length >= buffer.size())
         return std::string();
 
