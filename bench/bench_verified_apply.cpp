@@ -6,8 +6,8 @@
 // downloaded aside, checked against its SHA-256 and then moved into place).
 // The two are run in alternation, the order swapped every round; the ratio
 // is the median of the rounds' ratios, each taken between two applies run
-// one right after the other (every file is a connection of its own, and the
-// loopback's closed connections pile up between rounds).
+// one right after the other (the loopback's closed connections pile up
+// between rounds, so single applies swing).
 //
 //   bench_verified_apply [--rounds N] [--files N]   (defaults 9, 3000)
 //
