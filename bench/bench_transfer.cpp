@@ -26,6 +26,7 @@
 #include "support/CScratchDir.h"
 #include "support/ChildProcess.h"
 #include "support/Files.h"
+#include "support/TransferSha256.h"
 
 #include <sodium.h>
 
@@ -78,27 +79,6 @@ struct CFile
     long long length = 0;
 };
 
-class CSha256 final : public CTransferHash
-{
-public:
-    CSha256() { crypto_hash_sha256_init(&m_state); }
-    void Update(const void* data, std::size_t size) override
-    {
-        crypto_hash_sha256_update(&m_state, static_cast<const unsigned char*>(data), size);
-    }
-    std::string HexDigest() override
-    {
-        unsigned char digest[crypto_hash_sha256_BYTES];
-        crypto_hash_sha256_final(&m_state, digest);
-        char hex[2 * sizeof digest + 1];
-        sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
-        return hex;
-    }
-
-private:
-    crypto_hash_sha256_state m_state{};
-};
-
 // Writes the release: sizes spread evenly on a log scale from 256 B to 256
 // KB, then scaled so that they add up to the size asked for.
 std::vector<CFile> WriteRelease(const fs::path& dir, int count, double megabytes)
@@ -123,9 +103,7 @@ std::vector<CFile> WriteRelease(const fs::path& dir, int count, double megabytes
         bytes.resize(static_cast<std::size_t>(file.length));
         for (char& byte : bytes)
             byte = static_cast<char>(random());
-        CSha256 hash;
-        hash.Update(bytes.data(), bytes.size());
-        file.sha256 = hash.HexDigest();
+        file.sha256 = testsupport::TransferSha256Hex(bytes);
         testsupport::WriteFile(dir / file.path, bytes);
         files.push_back(file);
     }
@@ -203,7 +181,7 @@ public:
             }
             CTransferOptions options;
             options.jobs = jobs;
-            CTransferPool pool(options, [] { return std::unique_ptr<CTransferHash>(new CSha256); });
+            CTransferPool pool(options, testsupport::TransferSha256s());
             const bool ok = pool.Run(transfers, TransferProgressSink());
             Check(ok, "the pool failed: " + FirstError(transfers));
         });

@@ -10,6 +10,7 @@
 #include "support/CTestHttpServer.h"
 #include "support/ChildProcess.h"
 #include "support/Files.h"
+#include "support/TransferSha256.h"
 
 #include <gtest/gtest.h>
 #include <sodium.h>
@@ -30,39 +31,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-
-class CSha256 final : public CTransferHash
-{
-public:
-    CSha256() { crypto_hash_sha256_init(&m_state); }
-    void Update(const void* data, std::size_t size) override
-    {
-        crypto_hash_sha256_update(&m_state, static_cast<const unsigned char*>(data), size);
-    }
-    std::string HexDigest() override
-    {
-        unsigned char digest[crypto_hash_sha256_BYTES];
-        crypto_hash_sha256_final(&m_state, digest);
-        char hex[2 * sizeof digest + 1];
-        sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
-        return hex;
-    }
-
-private:
-    crypto_hash_sha256_state m_state{};
-};
-
-TransferHashFactory Sha256s()
-{
-    return [] { return std::unique_ptr<CTransferHash>(new CSha256); };
-}
-
-std::string Sha256Hex(const std::string& bytes)
-{
-    CSha256 hash;
-    hash.Update(bytes.data(), bytes.size());
-    return hash.HexDigest();
-}
 
 std::string Bytes(std::size_t size, unsigned seed)
 {
@@ -125,7 +93,7 @@ public:
             };
         }
         job.length = static_cast<long long>(file.size());
-        job.digest = Sha256Hex(file);
+        job.digest = TransferSha256Hex(file);
         m_paths.push_back(path);
         return job;
     }
@@ -189,7 +157,7 @@ TEST(TransferPoolTest, FetchesManyFilesAtOnceFromTheCenterResumingKeptBytes)
     std::vector<CTransferProgress> seen;
     {
         // Its connections close with it, before the center is stopped.
-        CTransferPool pool(QuickOptions(), Sha256s());
+        CTransferPool pool(QuickOptions(), TransferSha256s());
         EXPECT_TRUE(pool.Run(jobs, [&](const CTransferProgress& progress) { seen.push_back(progress); }));
     }
     int connections = 0;
@@ -344,7 +312,7 @@ TEST(TransferPoolTest, FaultsAreRetriedResumedOrRefused)
     std::vector<CTransferJob> jobs;
     for (const CCase& c : cases)
         jobs.push_back(outputs.Job(c.url, file, c.kept, c.given));
-    CTransferPool pool(QuickOptions(), Sha256s());
+    CTransferPool pool(QuickOptions(), TransferSha256s());
     EXPECT_FALSE(pool.Run(jobs, TransferProgressSink()));
 
     for (std::size_t i = 0; i < jobs.size(); ++i)
@@ -389,7 +357,7 @@ TEST(TransferPoolTest, OneTransferAtATimeKeepsItsConnection)
         jobs.push_back(outputs.Job(server.Url("/f/" + std::to_string(i)), file, std::string(), true));
     CTransferOptions options = QuickOptions();
     options.jobs = 1;
-    CTransferPool pool(options, Sha256s());
+    CTransferPool pool(options, TransferSha256s());
     ASSERT_TRUE(pool.Run(jobs, TransferProgressSink()));
     int connections = 0;
     for (const CTransferJob& job : jobs)
@@ -398,7 +366,7 @@ TEST(TransferPoolTest, OneTransferAtATimeKeepsItsConnection)
 
     // The byte budget bounds a run: here less than the file itself.
     options.maxBytes = 1000;
-    CTransferPool bounded(options, Sha256s());
+    CTransferPool bounded(options, TransferSha256s());
     std::vector<CTransferJob> more{outputs.Job(server.Url("/f/9"), file)};
     EXPECT_FALSE(bounded.Run(more, TransferProgressSink()));
     EXPECT_NE(more[0].error.find("more bytes"), std::string::npos) << more[0].error;
