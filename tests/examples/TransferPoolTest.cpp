@@ -21,7 +21,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,15 +30,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-
-std::string Bytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
 
 // Quick to give up, so that the faults cost little time.
 CTransferOptions QuickOptions()
@@ -123,7 +113,7 @@ TEST(TransferPoolTest, FetchesManyFilesAtOnceFromTheCenterResumingKeptBytes)
     for (int i = 0; i < count; ++i)
     {
         const std::size_t size = i == 0 ? 0 : (i % 10 == 0 ? 300000 : 500 + 97 * static_cast<std::size_t>(i));
-        files.push_back(Bytes(size, static_cast<unsigned>(i)));
+        files.push_back(RandomBytes(size, static_cast<unsigned>(i)));
         WriteFile(scratch / "releases" / "1.0" / ("d" + std::to_string(i % 7)) / ("f" + std::to_string(i)), files[i]);
     }
     const CRunResult publish = RunProgram(
@@ -197,7 +187,7 @@ TEST(TransferPoolTest, FaultsAreRetriedResumedOrRefused)
 {
     ASSERT_GE(sodium_init(), 0);
     CScratchDir scratch("vesk-transfer");
-    const std::string file = Bytes(200000, 7);
+    const std::string file = RandomBytes(200000, 7);
     const std::string half = file.substr(0, file.size() / 2);
     std::string other = file;
     other[5000] = static_cast<char>(other[5000] ^ 1);
@@ -345,7 +335,7 @@ TEST(TransferPoolTest, OneTransferAtATimeKeepsItsConnection)
 {
     ASSERT_GE(sodium_init(), 0);
     CScratchDir scratch("vesk-transfer");
-    const std::string file = Bytes(5000, 3);
+    const std::string file = RandomBytes(5000, 3);
     CTestHttpServer server;
     server.Server().Get(R"(/f/\d+)", [&](const httplib::Request&, httplib::Response& response) {
         response.set_content(file, "application/octet-stream");

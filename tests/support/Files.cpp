@@ -1,6 +1,7 @@
 #include "support/Files.h"
 
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -26,6 +27,15 @@ void WriteFile(const fs::path& path, const std::string& bytes)
     out.close();
     if (!out)
         throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string RandomBytes(std::size_t length, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    std::string bytes(length, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator() & 0xff);
+    return bytes;
 }
 
 bool CanLink(const fs::path& scratch)

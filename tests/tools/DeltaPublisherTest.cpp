@@ -14,25 +14,16 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 namespace fs = std::filesystem;
+using testsupport::RandomBytes;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 using versionCenter::CDeltaPublisher;
 
 namespace
 {
-
-std::string Random(std::size_t length, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::string bytes(length, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(generator() & 0xff);
-    return bytes;
-}
 
 std::string Sha256(const fs::path& file)
 {
@@ -45,7 +36,7 @@ std::string Sha256(const fs::path& file)
 TEST(DeltaPublisherTest, KeepsDeltasThatSaveEnoughAndChecksThoseInPlace)
 {
     const testsupport::CScratchDir tree("vesk-deltas");
-    const std::string base = Random(200000, 1);
+    const std::string base = RandomBytes(200000, 1);
     std::string edited = base;
     edited.replace(1000, 50, "a change in the middle of the file");
     struct CFile
@@ -56,7 +47,7 @@ TEST(DeltaPublisherTest, KeepsDeltasThatSaveEnoughAndChecksThoseInPlace)
         bool delta; // whether a delta is worth it
     } files[] = {
         {"bin/edited.bin", base, edited + "appended", true},
-        {"bin/rewritten.bin", Random(20000, 2), Random(20000, 3), false},
+        {"bin/rewritten.bin", RandomBytes(20000, 2), RandomBytes(20000, 3), false},
         {"tiny.txt", "a", "b", false},
         {"dir with space/grown.bin", base, base + base.substr(0, 5000), true},
     };
@@ -141,15 +132,15 @@ TEST(DeltaPublisherTest, SignedPublishingListsDeltasInEveryManifestOfTheFile)
     request.signingKey = dir / "sign.key";
     std::string error;
     ASSERT_TRUE(vesktrust::GenerateKeyPair(request.signingKey.string(), (dir / "sign.pub").string(), error)) << error;
-    const std::string program = Random(100000, 4);
+    const std::string program = RandomBytes(100000, 4);
     std::string changed = program;
     changed.replace(5000, 10, "0123456789");
     WriteFile(request.releases / "1.0/bin/editor.bin", program);
-    WriteFile(request.releases / "1.0/data.gz", Random(10000, 5));
+    WriteFile(request.releases / "1.0/data.gz", RandomBytes(10000, 5));
     WriteFile(request.releases / "1.1/bin/editor.bin", changed);
-    WriteFile(request.releases / "1.1/data.gz", Random(10000, 6));
+    WriteFile(request.releases / "1.1/data.gz", RandomBytes(10000, 6));
     WriteFile(request.releases / "1.2/bin/editor.bin", changed);
-    WriteFile(request.releases / "1.2/data.gz", Random(10000, 7));
+    WriteFile(request.releases / "1.2/data.gz", RandomBytes(10000, 7));
     versionCenter::CPublishSummary summary;
     ASSERT_EQ(versionCenter::Publish(request, summary, error), versionCenter::PublishResult::Done) << error;
     EXPECT_EQ(summary.deltasWritten, 1);

@@ -20,17 +20,9 @@
 namespace
 {
 
+using testsupport::RandomBytes;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
-
-std::string Random(std::size_t length, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::string bytes(length, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(generator() & 0xff);
-    return bytes;
-}
 
 // Something like a program: text, small numbers and repeated structure.
 std::string ProgramLike(std::size_t length, unsigned seed)
@@ -89,11 +81,12 @@ TEST_F(DeltaTest, RoundTripsEveryKindOfChange)
         {"empty old", "", base, base.size() / 2},
         {"empty new", base, "", 100},
         {"identical", base, base, 300},
-        {"unrelated random", Random(100000, 2), Random(100000, 3), 101000},
+        {"unrelated random", RandomBytes(100000, 2), RandomBytes(100000, 3), 101000},
         {"one byte to one byte", "a", "b", 100},
-        {"shifted by an insert at the start", base, Random(1000, 4) + base, 1500},
-        {"block inserted in the middle", base, base.substr(0, 150000) + Random(5000, 5) + base.substr(150000), 5600},
-        {"appended", base, base + Random(3000, 6), 3500},
+        {"shifted by an insert at the start", base, RandomBytes(1000, 4) + base, 1500},
+        {"block inserted in the middle", base, base.substr(0, 150000) + RandomBytes(5000, 5) + base.substr(150000),
+         5600},
+        {"appended", base, base + RandomBytes(3000, 6), 3500},
         {"middle removed", base, base.substr(0, 100000) + base.substr(140000), 300},
         {"relocated", base, Relocated(base), 1500},
         {"long zero runs", std::string(1 << 20, '\0'), std::string(1 << 19, '\0') + "x" + std::string(1 << 19, '\0'),
@@ -274,7 +267,7 @@ TEST_F(DeltaTest, SurvivesEveryByteFlipped)
     // Any altered byte either makes the delta refused or still gives a file
     // of the stated length (the caller's hash check catches the rest).
     const std::string old = ProgramLike(5000, 9);
-    const std::string changed = Random(100, 10) + Relocated(old);
+    const std::string changed = RandomBytes(100, 10) + Relocated(old);
     std::string delta;
     std::string error;
     ASSERT_TRUE(veskdelta::MakeDelta(old, changed, delta, error));
