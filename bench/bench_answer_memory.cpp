@@ -21,6 +21,7 @@
 #include "client/CVersionQuery.h"
 #include "updater/CLocalQuery.h"
 
+#include "PeakMemory.h"
 #include "PlainGet.h"
 #include "support/CScratchDir.h"
 #include "support/ChildProcess.h"
@@ -30,32 +31,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace
 {
-
-// The resident-set figure `field` ("VmRSS:" or "VmHWM:") in KiB.
-long StatusKiB(const char* field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-    {
-        if (line.compare(0, std::char_traits<char>::length(field), field) == 0)
-            return std::strtol(line.c_str() + std::char_traits<char>::length(field), nullptr, 10);
-    }
-    return -1;
-}
-
-// Sets the peak mark back to the current resident set; the RSS then.
-long ResetPeak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-    return StatusKiB("VmRSS:");
-}
 
 // One measurement: prints "<peak over the start in KiB> <answer bytes>".
 int Measure(const std::string& operation, const std::string& argument)
@@ -77,7 +57,7 @@ int Measure(const std::string& operation, const std::string& argument)
             return 1;
         answerBytes = probe.size();
         probe = std::string();
-        start = ResetPeak();
+        start = bench::ResetPeak();
         if (operation == "getpatchs")
         {
             done = query.GetPatchs("1.0") != nullptr;
@@ -94,19 +74,19 @@ int Measure(const std::string& operation, const std::string& argument)
         // argument: a stored local state document.
         const std::string text = testsupport::ReadFile(argument);
         answerBytes = text.size();
-        start = ResetPeak();
+        start = bench::ResetPeak();
         if (operation == "fromstring")
         {
             kvrUpdate::CLocalQuery state;
             done = state.FromString(text.c_str()) && state.GetPatchList(0)->GetCount() > 0;
             // The peak is read while the records are alive.
-            std::printf("%ld %zu\n", StatusKiB("VmHWM:") - start, answerBytes);
+            std::printf("%ld %zu\n", bench::PeakKiB() - start, answerBytes);
             return done ? 0 : 1;
         }
         Json::Value root;
         done = Json::Reader().parse(text.data(), text.data() + text.size(), root);
     }
-    std::printf("%ld %zu\n", StatusKiB("VmHWM:") - start, answerBytes);
+    std::printf("%ld %zu\n", bench::PeakKiB() - start, answerBytes);
     return done ? 0 : 1;
 }
 

@@ -24,6 +24,7 @@
 #include <Sha256.h>
 #include <Snapshot.h>
 
+#include "PeakMemory.h"
 #include "support/ChildProcess.h"
 #include "support/Files.h"
 
@@ -34,7 +35,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <utility>
@@ -52,23 +52,10 @@ double MillisecondsSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-long StatusKiB(const char* field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-    {
-        if (line.compare(0, std::char_traits<char>::length(field), field) == 0)
-            return std::strtol(line.c_str() + std::char_traits<char>::length(field), nullptr, 10);
-    }
-    return -1;
-}
-
 // One apply: prints "<peak over the start in KiB> <peak in KiB> <decoder bytes> <ms>".
 int MeasureApply(const char* oldFile, const char* delta, const char* out)
 {
-    std::ofstream("/proc/self/clear_refs") << "5";
-    const long start = StatusKiB("VmRSS:");
+    const long start = bench::ResetPeak();
     const Clock::time_point begin = Clock::now();
     std::string error;
     veskdelta::CApplyStats stats;
@@ -78,7 +65,7 @@ int MeasureApply(const char* oldFile, const char* delta, const char* out)
         return 1;
     }
     const double ms = MillisecondsSince(begin);
-    const long peak = StatusKiB("VmHWM:");
+    const long peak = bench::PeakKiB();
     std::printf("%ld %ld %lld %.1f\n", peak - start, peak, stats.decoderBytes, ms);
     return 0;
 }
