@@ -10,6 +10,7 @@
 //
 // Prints requests per second and the latency percentiles for one client and
 // for N clients, per server. Not a test: the figures depend on the machine.
+#include "LoadClients.h"
 #include "support/CScratchDir.h"
 #include "support/ChildProcess.h"
 #include "support/SampleProduct.h"
@@ -20,104 +21,61 @@
 #include <httplib.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
 using testsupport::CBackgroundProgram;
 using testsupport::CRunResult;
 using testsupport::RunProgram;
-using Clock = std::chrono::steady_clock;
 
 namespace
 {
 
-struct CFigures
-{
-    long requests = 0;
-    long failures = 0;
-    double seconds = 0;
-    std::vector<double> latencies; // milliseconds
-};
+using bench::CLoadFigures;
 
-// One host's round of questions; an answer that exists but was not read
-// counts as a failure.
-void AskRound(kvrUpdate::IVersionQuery* query, std::vector<double>& latencies, long& failures)
+// A host's round of questions, one a turn; an answer that exists but was not
+// read counts as a failure.
+bool AskInTurn(kvrUpdate::IVersionQuery& query, std::mt19937&, std::size_t turn)
 {
-    const auto timed = [&](auto ask) {
-        const Clock::time_point start = Clock::now();
-        const bool ok = ask();
-        latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        if (!ok)
-            ++failures;
-    };
-    timed([&] { return query->GetVersions() != nullptr; });
-    timed([&] { return query->GetPatchs("1.1") != nullptr; });
-    timed([&] { return query->GetPatchEvolution("1.0", "2.0")->GetCount() == 3; });
-    timed([&] { return query->GetPatchPackage("P-1102") != nullptr; });
-    timed([&] { return query->GetVersionPackage("2.0") != nullptr; });
-    timed([&] { return query->GetFileCheckDef("2.0") != nullptr; });
-    timed([&] { return query->GetVersionEvolution("1.0", "2.0") != nullptr; });
-}
-
-CFigures Drive(const std::string& center, int clients, double seconds)
-{
-    std::vector<CFigures> perClient(static_cast<std::size_t>(clients));
-    std::atomic<bool> go{false};
-    const Clock::time_point start = Clock::now();
-    const Clock::time_point end = start +
-                                  std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    std::vector<std::thread> threads;
-    for (CFigures& figures : perClient)
+    switch (turn % 7)
     {
-        threads.emplace_back([&] {
-            kvrUpdate::IVersionQuery* query = kvrUpdate::CreateVersionQuery();
-            query->SetVersionCenter(center.c_str());
-            query->SetProduct("Editor");
-            while (!go)
-                std::this_thread::yield();
-            while (Clock::now() < end)
-                AskRound(query, figures.latencies, figures.failures);
-            query->Release();
-        });
+    case 0:
+        return query.GetVersions() != nullptr;
+    case 1:
+        return query.GetPatchs("1.1") != nullptr;
+    case 2:
+        return query.GetPatchEvolution("1.0", "2.0")->GetCount() == 3;
+    case 3:
+        return query.GetPatchPackage("P-1102") != nullptr;
+    case 4:
+        return query.GetVersionPackage("2.0") != nullptr;
+    case 5:
+        return query.GetFileCheckDef("2.0") != nullptr;
+    default:
+        return query.GetVersionEvolution("1.0", "2.0") != nullptr;
     }
-    go = true;
-    for (std::thread& thread : threads)
-        thread.join();
-    CFigures total;
-    total.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    for (CFigures& figures : perClient)
-    {
-        total.failures += figures.failures;
-        total.latencies.insert(total.latencies.end(), figures.latencies.begin(), figures.latencies.end());
-    }
-    total.requests = static_cast<long>(total.latencies.size());
-    std::sort(total.latencies.begin(), total.latencies.end());
-    return total;
 }
 
-double Percentile(const std::vector<double>& sorted, double p)
+CLoadFigures Drive(const std::string& center, int clients, double seconds)
 {
-    if (sorted.empty())
-        return 0;
-    return sorted[std::min(sorted.size() - 1, static_cast<std::size_t>(p * static_cast<double>(sorted.size())))];
+    return bench::DriveClients(center, "Editor", clients, seconds, AskInTurn);
 }
 
-void Report(const char* server, int clients, const CFigures& figures)
+void Report(const char* server, int clients, const CLoadFigures& figures)
 {
-    std::printf("%-22s %7d %9ld %10.0f %9.2f %9.2f %9.2f %8ld\n", server, clients, figures.requests,
-                static_cast<double>(figures.requests) / figures.seconds, Percentile(figures.latencies, 0.5),
-                Percentile(figures.latencies, 0.99), figures.latencies.empty() ? 0 : figures.latencies.back(),
-                figures.failures);
+    std::printf("%-22s %7d %9zu %10.0f %9.2f %9.2f %9.2f %8ld\n", server, clients, figures.latencies.size(),
+                static_cast<double>(figures.latencies.size()) / figures.seconds,
+                bench::Percentile(figures.latencies, 0.5), bench::Percentile(figures.latencies, 0.99),
+                figures.latencies.empty() ? 0 : figures.latencies.back(), figures.failures);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 //
 // Prints requests per second, latency percentiles and failed requests per
 // setup. Not a test: the figures depend on the machine.
+#include "LoadClients.h"
 #include "support/CScratchDir.h"
 #include "support/ChildProcess.h"
 #include "support/Files.h"
@@ -20,8 +21,8 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,7 +36,6 @@
 
 namespace fs = std::filesystem;
 using testsupport::CBackgroundProgram;
-using Clock = std::chrono::steady_clock;
 
 namespace
 {
@@ -48,81 +48,33 @@ struct CSettings
     int versions = 200;
 };
 
-struct CFigures
-{
-    long failures = 0;
-    double seconds = 0;
-    std::vector<double> latencies; // milliseconds
-};
+using bench::CLoadFigures;
+using bench::LoadClock;
+using bench::LoadRequest;
 
-// One request of a host: true when it was answered as expected.
-using CAsk = std::function<bool(kvrUpdate::IVersionQuery&, std::mt19937&)>;
-
-CFigures Drive(const std::string& address, const CSettings& settings, const CAsk& ask,
-               const std::function<void()>& reload)
+// The settings' clients for the settings' time, with the reloads evenly
+// within the run.
+CLoadFigures Drive(const std::string& address, const CSettings& settings, const LoadRequest& ask,
+                   const std::function<void()>& reload)
 {
-    std::vector<CFigures> perClient(static_cast<std::size_t>(settings.clients));
-    std::atomic<bool> go{false};
-    const Clock::time_point start = Clock::now();
-    const Clock::time_point end = start + std::chrono::duration_cast<Clock::duration>(
-                                              std::chrono::duration<double>(settings.seconds));
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < perClient.size(); ++i)
-    {
-        threads.emplace_back([&, i] {
-            CFigures& figures = perClient[i];
-            std::mt19937 random(static_cast<std::uint32_t>(i));
-            kvrUpdate::IVersionQuery* query = kvrUpdate::CreateVersionQuery();
-            query->SetVersionCenter(address.c_str());
-            query->SetProduct("Editor");
-            while (!go)
-                std::this_thread::yield();
-            while (Clock::now() < end)
+    return bench::DriveClients(
+        address, "Editor", settings.clients, settings.seconds, ask, [&](LoadClock::time_point start) {
+            for (int r = 1; r <= settings.reloads; ++r)
             {
-                const Clock::time_point asked = Clock::now();
-                const bool ok = ask(*query, random);
-                figures.latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - asked).count());
-                if (!ok)
-                    ++figures.failures;
+                std::this_thread::sleep_until(
+                    start + std::chrono::duration_cast<LoadClock::duration>(
+                                std::chrono::duration<double>(settings.seconds * r / (settings.reloads + 1))));
+                reload();
             }
-            query->Release();
         });
-    }
-    go = true;
-    // The reloads, evenly within the run.
-    for (int r = 1; r <= settings.reloads; ++r)
-    {
-        std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                                                  settings.seconds * r / (settings.reloads + 1))));
-        reload();
-    }
-    for (std::thread& thread : threads)
-        thread.join();
-    CFigures total;
-    // The clients ask until `end`; the rate is over that time.
-    total.seconds = settings.seconds;
-    for (CFigures& figures : perClient)
-    {
-        total.failures += figures.failures;
-        total.latencies.insert(total.latencies.end(), figures.latencies.begin(), figures.latencies.end());
-    }
-    std::sort(total.latencies.begin(), total.latencies.end());
-    return total;
 }
 
-double Percentile(const std::vector<double>& sorted, double p)
-{
-    if (sorted.empty())
-        return 0;
-    return sorted[std::min(sorted.size() - 1, static_cast<std::size_t>(p * static_cast<double>(sorted.size())))];
-}
-
-void Report(const char* setup, const CFigures& figures, int reloads)
+void Report(const char* setup, const CLoadFigures& figures, int reloads)
 {
     std::printf("%-30s %9zu %10.0f %8.2f %8.2f %8.2f %7d %7ld\n", setup, figures.latencies.size(),
-                static_cast<double>(figures.latencies.size()) / figures.seconds, Percentile(figures.latencies, 0.5),
-                Percentile(figures.latencies, 0.99), figures.latencies.empty() ? 0 : figures.latencies.back(), reloads,
-                figures.failures);
+                static_cast<double>(figures.latencies.size()) / figures.seconds,
+                bench::Percentile(figures.latencies, 0.5), bench::Percentile(figures.latencies, 0.99),
+                figures.latencies.empty() ? 0 : figures.latencies.back(), reloads, figures.failures);
     std::fflush(stdout);
 }
 
@@ -206,7 +158,7 @@ int main(int argc, char** argv)
 
     // What hosts ask on their way to the newest version: all of it has a
     // file in the export.
-    const CAsk course = [&](kvrUpdate::IVersionQuery& query, std::mt19937& random) {
+    const LoadRequest course = [&](kvrUpdate::IVersionQuery& query, std::mt19937& random, std::size_t) {
         const std::string& version = versions[random() % versions.size()];
         switch (random() % 7)
         {
@@ -229,7 +181,7 @@ int main(int argc, char** argv)
     // Evolutions between two versions other than the situation's: no file,
     // answered by the centers through nginx's cache.
     const std::size_t pairs = std::min<std::size_t>(versions.size(), 40);
-    const CAsk between = [&](kvrUpdate::IVersionQuery& query, std::mt19937& random) {
+    const LoadRequest between = [&](kvrUpdate::IVersionQuery& query, std::mt19937& random, std::size_t) {
         const std::size_t a = random() % pairs, b = random() % pairs;
         return query.GetVersionEvolution(versions[a].c_str(), versions[b].c_str()) != nullptr;
     };
@@ -241,7 +193,7 @@ int main(int argc, char** argv)
                 "reloads", "failed");
     const std::string centerAddress = "http://127.0.0.1:" + std::to_string(alonePort) + "/";
     const int before = CountReloads(dir / "alone.log");
-    const CFigures centerFigures = Drive(centerAddress, settings, course, [&] {
+    const CLoadFigures centerFigures = Drive(centerAddress, settings, course, [&] {
         publish();
         hangUp(alone);
     });
@@ -266,7 +218,7 @@ int main(int argc, char** argv)
         hangUp(first);
         hangUp(second);
     };
-    const CFigures filesFigures = Drive(nginxAddress, settings, course, republish);
+    const CLoadFigures filesFigures = Drive(nginxAddress, settings, course, republish);
     Report("nginx, files (export again)", filesFigures, exports);
 
     // The cache warmed with every pair asked, then the same load.
@@ -280,7 +232,7 @@ int main(int argc, char** argv)
         query->Release();
     }
     const int centersBefore = CountReloads(dir / "first.log");
-    const CFigures originFigures = Drive(nginxAddress, settings, between, republish);
+    const CLoadFigures originFigures = Drive(nginxAddress, settings, between, republish);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     Report("nginx, origin, warm cache", originFigures, CountReloads(dir / "first.log") - centersBefore);
     return 0;
