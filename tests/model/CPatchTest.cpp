@@ -13,6 +13,7 @@
 
 #include <string>
 #include <type_traits>
+#include <vector>
 
 using kvrUpdate::CNameTable;
 using kvrUpdate::CPatch;
@@ -265,13 +266,7 @@ TEST(CPatchTest, CopiesThroughTheSourceGetters)
 
 TEST(CPatchListTest, ReadsThePatchsMember)
 {
-    struct Case
-    {
-        const char* json;
-        bool ok;
-        int count;
-    };
-    const Case cases[] = {
+    const std::vector<modeltest::CListCase> cases = {
         {R"({})", true, 0},
         {R"({"patchs":null})", true, 0},
         {R"({"patchs":[{},{}]})", true, 2},
@@ -279,13 +274,7 @@ TEST(CPatchListTest, ReadsThePatchsMember)
         {R"({"patchs":"x"})", false, 0},
         {R"([{"title":"x"}])", false, 0},
     };
-    for (const Case& c : cases)
-    {
-        CPatchList list;
-        ASSERT_TRUE(ReadText(R"({"patchs":[{"title":"old"}]})", list));
-        EXPECT_EQ(ReadText(c.json, list), c.ok) << c.json;
-        EXPECT_EQ(list.GetCount(), c.count) << c.json;
-    }
+    modeltest::ExpectListReads<CPatchList>(R"({"patchs":[{"title":"old"}]})", cases);
 
     // Elements of the wrong type read as empty patches; neighbours still read.
     CPatchList list;

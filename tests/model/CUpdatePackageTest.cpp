@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using kvrUpdate::CFileCheckerDef;
 using kvrUpdate::CFileDef;
@@ -151,13 +152,7 @@ TEST(CFileDefTest, LengthReadsAtSixtyFourBits)
 
 TEST(CFileDefListTest, ReadsTheFilesMember)
 {
-    struct Case
-    {
-        const char* json;
-        bool ok;
-        int count;
-    };
-    const Case cases[] = {
+    const std::vector<modeltest::CListCase> cases = {
         {R"({})", true, 0},
         {R"({"files":null})", true, 0},
         {R"({"files":[{"url":"a"},{"url":"b"},{}]})", true, 3},
@@ -167,15 +162,7 @@ TEST(CFileDefListTest, ReadsTheFilesMember)
         {R"({"files":["a",{"url":"b"},7]})", true, 3},
         {R"("files")", false, 0},
     };
-    for (const Case& c : cases)
-    {
-        CFileDefList list;
-        ASSERT_TRUE(ReadText(R"({"files":[{"url":"old"}]})", list));
-        EXPECT_EQ(ReadText(c.json, list), c.ok) << c.json;
-        EXPECT_EQ(list.GetCount(), c.count) << c.json;
-        EXPECT_EQ(list.GetAt(-1), nullptr);
-        EXPECT_EQ(list.GetAt(c.count), nullptr);
-    }
+    modeltest::ExpectListReads<CFileDefList>(R"({"files":[{"url":"old"}]})", cases);
 }
 
 TEST(CUpdatePackageTest, ReadsWritesAndReplacesEveryMember)

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace modeltest
 {
@@ -39,6 +40,32 @@ bool RoundTrip(const T& record, T& target)
     std::string text;
     EXPECT_TRUE(jsonIO::FormatJson(Written(record), text));
     return ReadText(text, target);
+}
+
+/// One reading of a list record's member: the text, whether it reads, and
+/// how many elements the list then holds.
+struct CListCase
+{
+    const char* json;
+    bool ok;
+    int count;
+};
+
+/// Reads each case's text into a list that held `held` first: the result
+/// and the count are the case's, and there is no element outside the count
+/// (what the list held before never survives a read).
+template <class List>
+void ExpectListReads(const char* held, const std::vector<CListCase>& cases)
+{
+    for (const CListCase& c : cases)
+    {
+        List list;
+        ASSERT_TRUE(ReadText(held, list));
+        EXPECT_EQ(ReadText(c.json, list), c.ok) << c.json;
+        EXPECT_EQ(list.GetCount(), c.count) << c.json;
+        EXPECT_EQ(list.GetAt(-1), nullptr) << c.json;
+        EXPECT_EQ(list.GetAt(c.count), nullptr) << c.json;
+    }
 }
 
 } // namespace modeltest
