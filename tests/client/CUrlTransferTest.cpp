@@ -61,11 +61,8 @@ protected:
     void SetUp() override
     {
         httplib::Server& server = m_server.Server();
-        server.Get(R"(/status/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
-            response.status = std::stoi(request.matches[1]);
-            if (response.status != 204)
-                response.set_content("body of " + request.matches[1].str(), "text/plain");
-        });
+        testsupport::ServeStatuses(
+            server, [](const std::string& status) { return "body of " + status; }, "text/plain");
         server.Get("/moved", [](const httplib::Request&, httplib::Response& response) {
             response.set_redirect("/status/200", 302);
         });

@@ -82,11 +82,8 @@ protected:
     void SetUp() override
     {
         httplib::Server& server = m_server.Server();
-        server.Get(R"(/status/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
-            response.status = std::stoi(request.matches[1]);
-            if (response.status != 204)
-                response.set_content(R"({"status": ")" + request.matches[1].str() + R"("})", "application/json");
-        });
+        testsupport::ServeStatuses(
+            server, [](const std::string& status) { return R"({"status": ")" + status + R"("})"; }, "application/json");
         server.Get("/text", [](const httplib::Request&, httplib::Response& response) {
             response.set_content("this is not JSON", "text/plain");
         });

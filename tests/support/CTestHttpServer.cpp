@@ -1,6 +1,7 @@
 #include "support/CTestHttpServer.h"
 
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 
 namespace testsupport
@@ -85,6 +86,16 @@ void CTestHttpServer::ClearTargets()
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_targets.clear();
+}
+
+void ServeStatuses(httplib::Server& server, const std::function<std::string(const std::string& status)>& body,
+                   const std::string& contentType)
+{
+    server.Get(R"(/status/(\d+))", [body, contentType](const httplib::Request& request, httplib::Response& response) {
+        response.status = std::stoi(request.matches[1]);
+        if (response.status != 204)
+            response.set_content(body(request.matches[1].str()), contentType);
+    });
 }
 
 } // namespace testsupport

@@ -15,6 +15,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -71,6 +72,11 @@ private:
     mutable std::mutex m_lock;
     std::vector<std::string> m_targets;
 };
+
+/// Routes GET /status/<N> to an answer with the status N and, unless N is
+/// 204, the body `body(N)` (N as the path gives it) of `contentType`.
+void ServeStatuses(httplib::Server& server, const std::function<std::string(const std::string& status)>& body,
+                   const std::string& contentType);
 
 } // namespace testsupport
 
