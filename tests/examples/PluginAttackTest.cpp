@@ -63,19 +63,14 @@ public:
 const std::string kGood = "good bytes\n";
 const std::string kHostile = "hostile bytes\n";
 
-class PluginAttackTest : public ::testing::Test
+class PluginAttackTest : public CLoadedPluginsTest
 {
 protected:
     void SetUp() override
     {
         ServeFiles(m_server.Server(), {{"good.txt", kGood}, {"hostile.txt", kHostile}});
         m_server.Start();
-        ASSERT_EQ(0, m_executors->RegisterModule(VESK_DOWNLOAD_EXECUTOR, "CreateUpdateExecutor"));
-        ASSERT_EQ(0, m_checkers->RegisterModule(VESK_MD5_CHECKER, "CreateFileChecker"));
-        m_executor = Acquire(m_executors.get(), "download");
-        m_checker = Acquire(m_checkers.get(), "md5");
-        ASSERT_NE(nullptr, m_executor);
-        ASSERT_NE(nullptr, m_checker);
+        ASSERT_NO_FATAL_FAILURE(LoadPlugins());
         ASSERT_TRUE(m_executor->IsType(kContextAware));
     }
 
@@ -85,10 +80,6 @@ protected:
             ->ExecuteWith(&package, m_install.string().c_str(), &failures, &context);
     }
 
-    TOwnedPtr<IExecutorManager> m_executors = Own(CreateExecutorManager());
-    TOwnedPtr<IFileCheckerManager> m_checkers = Own(CreateFileCheckerManager());
-    TAcquiredPtr<IUpdateExecutor> m_executor;
-    TAcquiredPtr<IFileChecker> m_checker;
     CTestHttpServer m_server;
     CScratchDir m_temp{"vesk-attack"};
     fs::path m_install = m_temp / "install";

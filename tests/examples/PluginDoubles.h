@@ -1,5 +1,5 @@
 // Doubles of the records the sample plug-ins read, and what the tests of the
-// plug-ins share: digests, test data and a file server.
+// plug-ins share: digests, test data, a file server and the plug-ins loaded.
 #ifndef VESKUPDATE_TESTS_EXAMPLES_PLUGINDOUBLES_H
 #define VESKUPDATE_TESTS_EXAMPLES_PLUGINDOUBLES_H
 
@@ -7,6 +7,9 @@
 
 #include "CMd5.h"
 
+#include "support/Owners.h"
+
+#include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <map>
@@ -167,6 +170,39 @@ inline void ServeFiles(httplib::Server& server, const std::map<std::string, std:
         response.set_redirect("/files/" + request.matches[1].str());
     });
 }
+
+// ---------------------------------------------------------------------------
+// Fixture base: both plug-ins loaded
+// ---------------------------------------------------------------------------
+
+// The "download" executor and the "md5" checker (the modules the build names
+// in VESK_DOWNLOAD_EXECUTOR and VESK_MD5_CHECKER), registered with managers
+// of their own and acquired by type. Members of a derived fixture end first,
+// then the plug-ins' objects, then their managers.
+class CLoadedPluginsTest : public ::testing::Test
+{
+protected:
+    /// Registers both modules and acquires their objects; a fatal failure
+    /// when either is missing.
+    void LoadPlugins()
+    {
+        ASSERT_NE(nullptr, m_executors);
+        ASSERT_NE(nullptr, m_checkers);
+        ASSERT_EQ(0, m_executors->RegisterModule(VESK_DOWNLOAD_EXECUTOR, "CreateUpdateExecutor"));
+        ASSERT_EQ(0, m_checkers->RegisterModule(VESK_MD5_CHECKER, "CreateFileChecker"));
+        m_executor = testsupport::Acquire(m_executors.get(), "download");
+        m_checker = testsupport::Acquire(m_checkers.get(), "md5");
+        ASSERT_NE(nullptr, m_executor);
+        ASSERT_NE(nullptr, m_checker);
+    }
+
+    testsupport::TOwnedPtr<kvrUpdate::IExecutorManager> m_executors = testsupport::Own(
+        kvrUpdate::CreateExecutorManager());
+    testsupport::TOwnedPtr<kvrUpdate::IFileCheckerManager> m_checkers = testsupport::Own(
+        kvrUpdate::CreateFileCheckerManager());
+    testsupport::TAcquiredPtr<kvrUpdate::IUpdateExecutor> m_executor;
+    testsupport::TAcquiredPtr<kvrUpdate::IFileChecker> m_checker;
+};
 
 } // namespace plugintest
 

@@ -59,7 +59,7 @@ std::set<std::string> Entries(const fs::path& directory)
 const std::string kSmall = "hello\n";
 const std::string kBig = Pattern(200000);
 
-class SamplePluginsTest : public ::testing::Test
+class SamplePluginsTest : public CLoadedPluginsTest
 {
 protected:
     void SetUp() override
@@ -75,14 +75,7 @@ protected:
                 response.set_content(found->second, "application/octet-stream");
         });
         m_server.Start();
-        ASSERT_NE(nullptr, m_executors);
-        ASSERT_NE(nullptr, m_checkers);
-        ASSERT_EQ(0, m_executors->RegisterModule(VESK_DOWNLOAD_EXECUTOR, "CreateUpdateExecutor"));
-        ASSERT_EQ(0, m_checkers->RegisterModule(VESK_MD5_CHECKER, "CreateFileChecker"));
-        m_executor = Acquire(m_executors.get(), "download");
-        m_checker = Acquire(m_checkers.get(), "md5");
-        ASSERT_NE(nullptr, m_executor);
-        ASSERT_NE(nullptr, m_checker);
+        ASSERT_NO_FATAL_FAILURE(LoadPlugins());
         m_install = m_temp / "install";
         fs::create_directories(m_install);
     }
@@ -90,11 +83,6 @@ protected:
     // Requests the server has had so far.
     std::size_t Requests() const { return m_server.Targets().size(); }
 
-    // The objects are given back before their managers end.
-    TOwnedPtr<IExecutorManager> m_executors = Own(CreateExecutorManager());
-    TOwnedPtr<IFileCheckerManager> m_checkers = Own(CreateFileCheckerManager());
-    TAcquiredPtr<IUpdateExecutor> m_executor;
-    TAcquiredPtr<IFileChecker> m_checker;
     std::mutex m_signedLock;
     std::map<std::string, std::string> m_signedFiles; // served at /signed/<name>
     CTestHttpServer m_server;
