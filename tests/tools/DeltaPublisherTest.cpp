@@ -4,6 +4,8 @@
 #include "support/CScratchDir.h"
 #include "support/Files.h"
 
+#include "tools/EditorRequest.h"
+
 #include "publishing/CDeltaPublisher.h"
 #include "publishing/CPublisher.h"
 
@@ -124,11 +126,7 @@ TEST(DeltaPublisherTest, SignedPublishingListsDeltasInEveryManifestOfTheFile)
     // 1.0 -> 1.1 changes a program a little and a compressed file wholly;
     // 1.2 keeps the program of 1.1, so its manifest lists the same delta.
     const testsupport::CScratchDir dir("vesk-deltas");
-    versionCenter::CPublishRequest request;
-    request.product = "Editor";
-    request.releases = dir / "releases";
-    request.output = dir / "downloads";
-    request.catalog = dir / "catalog.json";
+    versionCenter::CPublishRequest request = EditorRequest(dir.Path());
     request.signingKey = dir / "sign.key";
     std::string error;
     ASSERT_TRUE(vesktrust::GenerateKeyPair(request.signingKey.string(), (dir / "sign.pub").string(), error)) << error;

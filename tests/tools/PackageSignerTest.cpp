@@ -6,6 +6,8 @@
 #include "support/ChildProcess.h"
 #include "support/Files.h"
 
+#include "tools/EditorRequest.h"
+
 #include "publishing/CPublisher.h"
 #include "serving/CDownloadTree.h"
 
@@ -61,10 +63,7 @@ protected:
     void SetUp() override
     {
         m_dir = m_scratch.Path();
-        m_request.product = "Editor";
-        m_request.releases = m_dir / "releases";
-        m_request.output = m_dir / "downloads";
-        m_request.catalog = m_dir / "catalog.json";
+        m_request = EditorRequest(m_dir);
         m_request.signingKey = m_dir / "sign.key";
         std::string error;
         ASSERT_TRUE(

@@ -4,6 +4,8 @@
 #include "support/Files.h"
 #include "support/Json.h"
 
+#include "tools/EditorRequest.h"
+
 #include "catalog/CCatalog.h"
 #include "publishing/CPublisher.h"
 #include "serving/CVersionCenter.h"
@@ -61,10 +63,7 @@ protected:
     {
         m_scratch.reset(new testsupport::CScratchDir("vesk-publish"));
         m_dir = m_scratch->Path();
-        m_request.product = "Editor";
-        m_request.releases = m_dir / "releases";
-        m_request.output = m_dir / "downloads";
-        m_request.catalog = m_dir / "catalog.json";
+        m_request = EditorRequest(m_dir);
         WriteFile(m_request.releases / "1.0" / "bin" / "editor.bin", "editor 1.0\n");
         WriteFile(m_request.releases / "1.0" / "etc" / "editor.conf", "theme = light\n");
         WriteFile(m_request.releases / "1.1" / "bin" / "editor.bin", "editor 1.1, fixed\n");
