@@ -49,10 +49,12 @@ bool NextFails(const void* caller = nullptr)
     return true;
 }
 
-void Counted(const void* block)
+// Counts a block handed out (none for null); the block.
+void* Counted(void* block)
 {
     if (block != nullptr)
         ++t_state.live;
+    return block;
 }
 
 void Uncounted(const void* block)
@@ -115,18 +117,14 @@ extern "C" void* malloc(std::size_t size)
 {
     if (NextFails(__builtin_return_address(0)))
         return nullptr;
-    void* block = __libc_malloc(size);
-    Counted(block);
-    return block;
+    return Counted(__libc_malloc(size));
 }
 
 extern "C" void* calloc(std::size_t count, std::size_t size)
 {
     if (NextFails(__builtin_return_address(0)))
         return nullptr;
-    void* block = __libc_calloc(count, size);
-    Counted(block);
-    return block;
+    return Counted(__libc_calloc(count, size));
 }
 
 extern "C" void* realloc(void* block, std::size_t size)
@@ -147,9 +145,7 @@ extern "C" void* memalign(std::size_t alignment, std::size_t size)
 {
     if (NextFails(__builtin_return_address(0)))
         return nullptr;
-    void* block = __libc_memalign(alignment, size);
-    Counted(block);
-    return block;
+    return Counted(__libc_memalign(alignment, size));
 }
 
 extern "C" void* aligned_alloc(std::size_t alignment, std::size_t size)
@@ -202,9 +198,7 @@ void* Allocate(std::size_t size)
 {
     if (NextFails())
         return nullptr;
-    void* block = std::malloc(size != 0 ? size : 1);
-    Counted(block);
-    return block;
+    return Counted(std::malloc(size != 0 ? size : 1));
 }
 
 void* AllocateAligned(std::size_t size, std::size_t alignment)
@@ -214,12 +208,10 @@ void* AllocateAligned(std::size_t size, std::size_t alignment)
     // aligned_alloc wants a multiple of the alignment.
     const std::size_t rounded = (size + alignment - 1) / alignment * alignment;
 #  ifdef _WIN32
-    void* block = _aligned_malloc(rounded != 0 ? rounded : alignment, alignment);
+    return Counted(_aligned_malloc(rounded != 0 ? rounded : alignment, alignment));
 #  else
-    void* block = std::aligned_alloc(alignment, rounded != 0 ? rounded : alignment);
+    return Counted(std::aligned_alloc(alignment, rounded != 0 ? rounded : alignment));
 #  endif
-    Counted(block);
-    return block;
 }
 
 void Free(void* block)
