@@ -26,7 +26,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <new>
 #include <string>
@@ -107,16 +106,9 @@ private:
 class CDownloadExecutor final : public IContextUpdateExecutor
 {
 public:
-    bool IsType(const char* type) override
-    {
-        return type != nullptr && (std::strcmp(type, kType) == 0 || std::strcmp(type, kContextAware) == 0);
-    }
+    bool IsType(const char* type) override { return IsPluginType(type, kType, true); }
 
-    void EnumTypes(IEnumable<const char*>::IEnum* callback) override
-    {
-        if (callback != nullptr)
-            callback->OnItem(kType);
-    }
+    void EnumTypes(IEnumable<const char*>::IEnum* callback) override { EnumPluginType(callback, kType); }
 
     void Release() override { delete this; }
 

@@ -6,7 +6,6 @@
 //   manager->RegisterModule("libVeskMd5Checker.so", "CreateFileChecker");
 #include "PluginFiles.h"
 
-#include <cstring>
 #include <new>
 #include <string>
 
@@ -20,13 +19,9 @@ const char kType[] = "md5";
 class CMd5FileChecker final : public IFileChecker
 {
 public:
-    bool IsType(const char* type) override { return type != nullptr && std::strcmp(type, kType) == 0; }
+    bool IsType(const char* type) override { return IsPluginType(type, kType, false); }
 
-    void EnumTypes(IEnumable<const char*>::IEnum* callback) override
-    {
-        if (callback != nullptr)
-            callback->OnItem(kType);
-    }
+    void EnumTypes(IEnumable<const char*>::IEnum* callback) override { EnumPluginType(callback, kType); }
 
     void Release() override { delete this; }
 

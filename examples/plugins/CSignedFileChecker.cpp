@@ -13,7 +13,6 @@
 #include "PluginFiles.h"
 #include "SignedPackage.h"
 
-#include <cstring>
 #include <new>
 #include <set>
 #include <string>
@@ -28,16 +27,9 @@ const char kType[] = "sha256";
 class CSignedFileChecker final : public IContextFileChecker
 {
 public:
-    bool IsType(const char* type) override
-    {
-        return type != nullptr && (std::strcmp(type, kType) == 0 || std::strcmp(type, kContextAware) == 0);
-    }
+    bool IsType(const char* type) override { return IsPluginType(type, kType, true); }
 
-    void EnumTypes(IEnumable<const char*>::IEnum* callback) override
-    {
-        if (callback != nullptr)
-            callback->OnItem(kType);
-    }
+    void EnumTypes(IEnumable<const char*>::IEnum* callback) override { EnumPluginType(callback, kType); }
 
     void Release() override { delete this; }
 

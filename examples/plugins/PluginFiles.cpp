@@ -59,6 +59,18 @@ bool WindowsTreatsSpecially(const std::string& part)
 
 } // namespace
 
+bool IsPluginType(const char* type, const char* own, bool contextAware)
+{
+    return type != nullptr &&
+           (std::strcmp(type, own) == 0 || (contextAware && std::strcmp(type, kvrUpdate::kContextAware) == 0));
+}
+
+void EnumPluginType(IEnumable<const char*>::IEnum* callback, const char* own)
+{
+    if (callback != nullptr)
+        callback->OnItem(own);
+}
+
 bool SplitInstallName(const char* name, std::vector<std::string>& parts)
 {
     parts.clear();

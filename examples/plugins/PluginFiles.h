@@ -1,6 +1,6 @@
-// What the sample plug-ins share: the export of their entry, which names of
-// a definition may live under the host's directory, and whether a file on
-// disk is the one a definition describes.
+// What the sample plug-ins share: the export of their entry, their answers
+// about their type, which names of a definition may live under the host's
+// directory, and whether a file on disk is the one a definition describes.
 #ifndef VESKPLUGINS_PLUGINFILES_H
 #define VESKPLUGINS_PLUGINFILES_H
 
@@ -16,6 +16,14 @@
 #else
 #  define VESK_PLUGIN_ENTRY extern "C" __attribute__((visibility("default")))
 #endif
+
+/// A plug-in object's answer to IsType, for an object of the one type `own`.
+/// One that reads the host's context (`contextAware`) also answers yes to
+/// kContextAware, which the host asks before it converts the object.
+bool IsPluginType(const char* type, const char* own, bool contextAware);
+
+/// A plug-in object's answer to EnumTypes: its one type `own`.
+void EnumPluginType(IEnumable<const char*>::IEnum* callback, const char* own);
 
 /// The components of the file name `name`, relative to the host's
 /// directory, in `parts` ("." and empty components left out). False when the

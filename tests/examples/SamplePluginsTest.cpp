@@ -123,6 +123,43 @@ TEST(CMd5Test, KnownDigests)
     }
 }
 
+// The types a plug-in object enumerates, in order.
+class CTypeNames final : public IEnumable<const char*>::IEnum
+{
+public:
+    void OnItem(const char* type) override { m_names.push_back(type); }
+    std::vector<std::string> m_names;
+};
+
+// A plug-in object serves its one type and no other name; it answers yes to
+// kContextAware only when it reads the context, since a host converts the
+// object on that answer.
+template <class Object>
+void ExpectTypeAnswers(Object& object, const std::string& own, bool contextAware)
+{
+    SCOPED_TRACE(own);
+    EXPECT_TRUE(object.IsType(own.c_str()));
+    for (const char* other : {"", "download ", "MD5", "sha", "sha2566"})
+        EXPECT_FALSE(object.IsType(other)) << other;
+    EXPECT_FALSE(object.IsType(nullptr));
+    EXPECT_EQ(object.IsType(kContextAware), contextAware);
+    CTypeNames types;
+    object.EnumTypes(&types);
+    EXPECT_EQ(types.m_names, std::vector<std::string>{own});
+    object.EnumTypes(nullptr);
+}
+
+TEST_F(SamplePluginsTest, EachPluginAnswersForItsOwnType)
+{
+    const TOwnedPtr<IFileCheckerManager> signedCheckers = Own(CreateFileCheckerManager());
+    ASSERT_EQ(0, signedCheckers->RegisterModule(VESK_SIGNED_CHECKER, "CreateFileChecker"));
+    const TAcquiredPtr<IFileChecker> signedChecker = Acquire(signedCheckers.get(), "sha256");
+    ASSERT_NE(nullptr, signedChecker);
+    ExpectTypeAnswers(*m_executor, "download", true);
+    ExpectTypeAnswers(*m_checker, "md5", false);
+    ExpectTypeAnswers(*signedChecker, "sha256", true);
+}
+
 TEST_F(SamplePluginsTest, ExecutorAppliesAPackage)
 {
     CFakePackage package(m_server.Url("/files/"), DefOf("big.bin", kBig),
