@@ -116,29 +116,38 @@ bool Md5Matches(const std::string& digest, const char* expected)
     return true;
 }
 
-bool FileMatches(const CInstallDir& directory, const std::string& name, const kvrUpdate::IFileDef& file)
+bool StreamFile(const CInstallDir& directory, const std::string& name, long long limit,
+                const std::function<void(const char* data, std::size_t size)>& update, long long& length)
 {
-    if (file.GetLength() < 0)
-        return false;
+    length = 0;
     std::string ignored;
     std::FILE* stream = directory.OpenRead(name, ignored);
     if (stream == nullptr)
         return false;
-    CMd5 md5;
     std::vector<char> buffer(65536);
-    long long read = 0;
     bool ok = true;
     while (ok)
     {
         const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), stream);
-        md5.Update(buffer.data(), got);
-        read += static_cast<long long>(got);
-        // Reading stops as soon as the file is longer than the definition.
-        ok = read <= file.GetLength();
+        update(buffer.data(), got);
+        length += static_cast<long long>(got);
+        // Reading stops as soon as the file is longer than expected.
+        ok = length <= limit;
         if (got < buffer.size())
             break;
     }
     ok = ok && std::ferror(stream) == 0;
     std::fclose(stream);
-    return ok && read == file.GetLength() && Md5Matches(md5.HexDigest(), file.GetMd5());
+    return ok;
+}
+
+bool FileMatches(const CInstallDir& directory, const std::string& name, const kvrUpdate::IFileDef& file)
+{
+    if (file.GetLength() < 0)
+        return false;
+    CMd5 md5;
+    const auto hash = [&md5](const char* data, std::size_t size) { md5.Update(data, size); };
+    long long length = 0;
+    return StreamFile(directory, name, file.GetLength(), hash, length) && length == file.GetLength() &&
+           Md5Matches(md5.HexDigest(), file.GetMd5());
 }

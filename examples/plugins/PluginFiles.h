@@ -8,6 +8,8 @@
 
 #include <VeskUpdate.h>
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,14 @@ void EnumPluginType(IEnumable<const char*>::IEnum* callback, const char* own);
 /// ("CON", "nul.txt", "COM1"), a ':' (a data stream or a drive), or a
 /// trailing dot or space.
 bool SplitInstallName(const char* name, std::vector<std::string>& parts);
+
+/// Reads the file `name` in `directory`, reached without following a link,
+/// through `update` in blocks; its length in `length`. False when it cannot
+/// be opened or read, or when it is longer than `limit` bytes: reading stops
+/// soon after the limit, so a file grown huge costs no more than the file
+/// expected.
+bool StreamFile(const CInstallDir& directory, const std::string& name, long long limit,
+                const std::function<void(const char* data, std::size_t size)>& update, long long& length);
 
 /// Whether `digest` (lower-case hex) equals the expected MD5 text, whose hex
 /// digits may be of either case. An empty expectation never matches.

@@ -1,11 +1,12 @@
 #include "SignedPackage.h"
 
+#include "PluginFiles.h"
+
 #include <Minisign.h>
 #include <Sha256.h>
 #include <SignedFetch.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <new>
 
@@ -215,27 +216,11 @@ bool MatchPackage(const vesktrust::CManifest& manifest, const std::vector<const 
 
 bool FileMatches(const CInstallDir& directory, const vesktrust::CManifestFile& file)
 {
-    std::string ignored;
-    std::FILE* stream = directory.OpenRead(file.name, ignored);
-    if (stream == nullptr)
-        return false;
     vesktrust::CSha256 sha256;
-    std::vector<char> buffer(65536);
-    long long read = 0;
-    bool ok = true;
-    while (ok)
-    {
-        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), stream);
-        sha256.Update(buffer.data(), got);
-        read += static_cast<long long>(got);
-        // Reading stops as soon as the file is longer than the manifest says.
-        ok = read <= file.length;
-        if (got < buffer.size())
-            break;
-    }
-    ok = ok && std::ferror(stream) == 0;
-    std::fclose(stream);
-    return ok && read == file.length && sha256.HexDigest() == file.sha256;
+    const auto hash = [&sha256](const char* data, std::size_t size) { sha256.Update(data, size); };
+    long long length = 0;
+    return StreamFile(directory, file.name, file.length, hash, length) && length == file.length &&
+           sha256.HexDigest() == file.sha256;
 }
 
 IFileDef* CManifestFileDef::Clone() const
