@@ -225,14 +225,25 @@ CAnswer CVersionCenter::ProductAnswer(const CProductEntry& product, const CRende
         return Ok(rendered.situation);
     case ERequest::Versions:
         return Ok(rendered.versions);
-    case ERequest::VersionEvolution:
-        return VersionEvolution(product, values.at("from"), values.at("to"));
     case ERequest::PatchList:
         return PatchsFor(product, rendered, values.at("version"));
     case ERequest::PatchPackage:
         return PatchPackage(product, rendered, values.at("patch"));
+    case ERequest::VersionEvolution:
     case ERequest::PatchEvolution:
-        return PatchEvolution(product, rendered, values.at("from"), values.at("to"));
+    {
+        // Both run between two versions the product has.
+        const std::string& fromText = values.at("from");
+        const std::string& toText = values.at("to");
+        const CVersionNumber* from = FindVersion(product, fromText);
+        if (!from)
+            return UnknownVersion(product, fromText);
+        const CVersionNumber* to = FindVersion(product, toText);
+        if (!to)
+            return UnknownVersion(product, toText);
+        return kind->request == ERequest::VersionEvolution ? VersionEvolution(product, *from, *to)
+                                                           : PatchEvolution(rendered, *from, *to);
+    }
     case ERequest::VersionPackage:
         return VersionResource(product, rendered.versionPackage, values.at("version"), "package");
     case ERequest::FileCheck:
@@ -270,31 +281,17 @@ CAnswer CVersionCenter::VersionResource(const CProductEntry& product,
     return Ok(found->second);
 }
 
-CAnswer CVersionCenter::VersionEvolution(const CProductEntry& product, const std::string& fromText,
-                                         const std::string& toText)
+CAnswer CVersionCenter::VersionEvolution(const CProductEntry& product, const CVersionNumber& from,
+                                         const CVersionNumber& to)
 {
-    const CVersionNumber* from = FindVersion(product, fromText);
-    if (!from)
-        return UnknownVersion(product, fromText);
-    const CVersionNumber* to = FindVersion(product, toText);
-    if (!to)
-        return UnknownVersion(product, toText);
     std::vector<CVersionNumber> between;
-    for (auto it = product.versions.upper_bound(*from); it != product.versions.end() && !(*to < it->first); ++it)
+    for (auto it = product.versions.upper_bound(from); it != product.versions.end() && !(to < it->first); ++it)
         between.push_back(it->first);
     return Ok(Render(VersionListJson(between)));
 }
 
-CAnswer CVersionCenter::PatchEvolution(const CProductEntry& product, const CRendered& rendered,
-                                       const std::string& fromText, const std::string& toText)
+CAnswer CVersionCenter::PatchEvolution(const CRendered& rendered, const CVersionNumber& from, const CVersionNumber& to)
 {
-    const CVersionNumber* from = FindVersion(product, fromText);
-    if (!from)
-        return UnknownVersion(product, fromText);
-    const CVersionNumber* to = FindVersion(product, toText);
-    if (!to)
-        return UnknownVersion(product, toText);
-
     // Breadth-first over versions, one patch per step, patches tried in
     // catalog order: the chain found is a shortest one, and always the same.
     struct CStep
@@ -303,9 +300,9 @@ CAnswer CVersionCenter::PatchEvolution(const CProductEntry& product, const CRend
         CVersionNumber previous;  // the version the patch was applied to
     };
     std::map<CVersionNumber, CStep> via;
-    via[*from] = CStep{nullptr, *from};
-    std::deque<CVersionNumber> pending{*from};
-    while (!pending.empty() && via.count(*to) == 0)
+    via[from] = CStep{nullptr, from};
+    std::deque<CVersionNumber> pending{from};
+    while (!pending.empty() && via.count(to) == 0)
     {
         const CVersionNumber current = pending.front();
         pending.pop_front();
@@ -315,11 +312,11 @@ CAnswer CVersionCenter::PatchEvolution(const CProductEntry& product, const CRend
                 pending.push_back(patch->result);
         }
     }
-    if (via.count(*to) == 0)
-        return Error(404, "no chain of patches leads from " + from->ToString() + " to " + to->ToString());
+    if (via.count(to) == 0)
+        return Error(404, "no chain of patches leads from " + from.ToString() + " to " + to.ToString());
 
     std::vector<const CPatchEntry*> chain;
-    for (const CStep* step = &via.at(*to); step->patch; step = &via.at(step->previous))
+    for (const CStep* step = &via.at(to); step->patch; step = &via.at(step->previous))
         chain.push_back(step->patch);
     std::reverse(chain.begin(), chain.end());
     return Ok(PatchListText(chain, rendered.patch));

@@ -80,10 +80,9 @@ private:
     static CAnswer PatchPackage(const CProductEntry& product, const CRendered& rendered, const std::string& number);
     static CAnswer VersionResource(const CProductEntry& product, const std::map<CVersionNumber, std::string>& answers,
                                    const std::string& text, const char* what);
-    static CAnswer VersionEvolution(const CProductEntry& product, const std::string& fromText,
-                                    const std::string& toText);
-    static CAnswer PatchEvolution(const CProductEntry& product, const CRendered& rendered, const std::string& from,
-                                  const std::string& to);
+    /// The evolutions between two versions of the product (found by the caller).
+    static CAnswer VersionEvolution(const CProductEntry& product, const CVersionNumber& from, const CVersionNumber& to);
+    static CAnswer PatchEvolution(const CRendered& rendered, const CVersionNumber& from, const CVersionNumber& to);
 
     CCatalog m_catalog;
     std::string m_basePath;
