@@ -3,16 +3,11 @@
 #ifndef VERSIONCENTER_CDOWNLOADTREE_H
 #define VERSIONCENTER_CDOWNLOADTREE_H
 
+#include "serving/HttplibDeclarations.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
-
-namespace httplib
-{
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
 
 namespace versionCenter
 {

@@ -7,18 +7,12 @@
 #define VERSIONCENTER_CVERSIONCENTER_H
 
 #include "catalog/CCatalog.h"
+#include "serving/HttplibDeclarations.h"
 
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
-
-namespace httplib
-{
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
 
 namespace versionCenter
 {

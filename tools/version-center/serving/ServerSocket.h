@@ -2,12 +2,9 @@
 #ifndef VERSIONCENTER_SERVERSOCKET_H
 #define VERSIONCENTER_SERVERSOCKET_H
 
-#include <string>
+#include "serving/HttplibDeclarations.h"
 
-namespace httplib
-{
-class Server;
-}
+#include <string>
 
 namespace versionCenter
 {
