@@ -4,6 +4,7 @@
 #include "catalog/DownloadUrl.h"
 
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 namespace versionCenter
@@ -25,6 +26,26 @@ bool ParseListen(const std::string& text, std::string& host, int& port)
         return false;
     host = name;
     port = number;
+    return true;
+}
+
+bool TakesOptionsOnly(const cli::CCommandLine& line, const char* command, std::initializer_list<const char*> required,
+                      int& status)
+{
+    if (!line.GetArguments().empty())
+    {
+        status = line.UsageError(std::string(command) + " takes options only, not '" + line.GetArguments().front() +
+                                 "'");
+        return false;
+    }
+    for (const char* option : required)
+    {
+        if (!line.Has(option))
+        {
+            status = line.UsageError(std::string(command) + " needs --" + option);
+            return false;
+        }
+    }
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include <CommandLine.h>
 
+#include <initializer_list>
 #include <string>
 
 namespace versionCenter
@@ -30,6 +31,13 @@ bool ParseListen(const std::string& text, std::string& host, int& port);
 
 /// "/" followed by `path` unless it begins with one, ending with '/'.
 std::string NormalBasePath(const std::string& path);
+
+/// The command line of a command that takes options only (publish, keygen):
+/// no word that is not an option, and every option of `required` given.
+/// False, with the usage error reported and its exit status in `status`,
+/// when the line breaks either rule.
+bool TakesOptionsOnly(const cli::CCommandLine& line, const char* command, std::initializer_list<const char*> required,
+                      int& status);
 
 class CCatalog;
 

@@ -39,15 +39,9 @@ int KeygenCommand(int argc, const char* const* argv)
 {
     cli::CCommandLine line("version-center", kSynopsis);
     int status = cli::ExitOk;
-    if (!line.Start(argc, argv, kOptions, kHelp.c_str(), status))
+    if (!line.Start(argc, argv, kOptions, kHelp.c_str(), status) ||
+        !TakesOptionsOnly(line, "keygen", {"secret", "public"}, status))
         return status;
-    if (!line.GetArguments().empty())
-        return line.UsageError("keygen takes options only, not '" + line.GetArguments().front() + "'");
-    for (const char* required : {"secret", "public"})
-    {
-        if (!line.Has(required))
-            return line.UsageError(std::string("keygen needs --") + required);
-    }
     if (line.Value("secret") == line.Value("public"))
         return line.UsageError("keygen needs two different files");
     vesktrust::CPublicKey key;

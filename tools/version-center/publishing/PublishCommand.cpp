@@ -62,15 +62,9 @@ int PublishCommand(int argc, const char* const* argv)
 {
     cli::CCommandLine line("version-center", kSynopsis);
     int status = cli::ExitOk;
-    if (!line.Start(argc, argv, kOptions, kHelp.c_str(), status))
+    if (!line.Start(argc, argv, kOptions, kHelp.c_str(), status) ||
+        !TakesOptionsOnly(line, "publish", {"product", "releases", "out", "catalog"}, status))
         return status;
-    if (!line.GetArguments().empty())
-        return line.UsageError("publish takes options only, not '" + line.GetArguments().front() + "'");
-    for (const char* required : {"product", "releases", "out", "catalog"})
-    {
-        if (!line.Has(required))
-            return line.UsageError(std::string("publish needs --") + required);
-    }
     CPublishRequest request;
     request.product = line.Value("product");
     request.releases = line.Value("releases");
