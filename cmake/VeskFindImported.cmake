@@ -4,7 +4,12 @@
 # prefix), else from a plain search for <header> and the library, cached as
 # <prefix>_INCLUDE_DIR and <prefix>_LIBRARY. With pkg-config it sets
 # <prefix>_VERSION. When neither finds it, <target> is not defined.
+#
+# vesk_found_imported(<package> <target>)
+# <package>_FOUND, with find_package's usual message and <package>_VERSION,
+# from whether <target> is defined.
 find_package(PkgConfig QUIET)
+include(FindPackageHandleStandardArgs)
 macro(vesk_find_imported target prefix module header)
   if(PKG_CONFIG_FOUND)
     pkg_check_modules(PC_${prefix} QUIET IMPORTED_TARGET ${module})
@@ -24,4 +29,14 @@ macro(vesk_find_imported target prefix module header)
     endif()
     mark_as_advanced(${prefix}_INCLUDE_DIR ${prefix}_LIBRARY)
   endif()
+endmacro()
+
+macro(vesk_found_imported package target)
+  if(TARGET ${target})
+    set(_vesk_imported_found TRUE)
+  else()
+    set(_vesk_imported_found FALSE)
+  endif()
+  find_package_handle_standard_args(${package} REQUIRED_VARS _vesk_imported_found VERSION_VAR ${package}_VERSION)
+  unset(_vesk_imported_found)
 endmacro()
