@@ -7,6 +7,7 @@
 #include "support/Files.h"
 
 #include "tools/EditorRequest.h"
+#include "tools/TreeState.h"
 
 #include "publishing/CPublisher.h"
 #include "serving/CDownloadTree.h"
@@ -18,8 +19,6 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-
-#include <sys/stat.h>
 
 #include <ctime>
 #include <filesystem>
@@ -37,25 +36,6 @@ using versionCenter::PublishResult;
 
 namespace
 {
-
-// Every file under `root` with its inode and content, so a rewrite shows.
-std::map<std::string, std::string> TreeState(const fs::path& root)
-{
-    std::map<std::string, std::string> files;
-    if (!fs::exists(root))
-        return files;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-    {
-        struct stat info
-        {
-        };
-        ::lstat(entry.path().c_str(), &info);
-        files[entry.path().lexically_relative(root).string()] = std::to_string(info.st_ino) + ":" +
-                                                                (entry.is_regular_file() ? ReadFile(entry.path())
-                                                                                         : "folder");
-    }
-    return files;
-}
 
 class CPackageSignerTest : public ::testing::Test
 {

@@ -5,6 +5,7 @@
 #include "support/Json.h"
 
 #include "tools/EditorRequest.h"
+#include "tools/TreeState.h"
 
 #include "catalog/CCatalog.h"
 #include "publishing/CPublisher.h"
@@ -12,8 +13,6 @@
 
 #include <gtest/gtest.h>
 #include <json/json.h>
-
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -30,28 +29,6 @@ using versionCenter::PublishResult;
 
 namespace
 {
-
-// Every file and link under `root`: its content (a link's target) and inode,
-// so that a rewrite shows even when the content is the same.
-std::map<std::string, std::string> Snapshot(const fs::path& root)
-{
-    std::map<std::string, std::string> files;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it)
-    {
-        struct stat info
-        {
-        };
-        ::lstat(it->path().c_str(), &info);
-        const std::string name = it->path().lexically_relative(root).string();
-        if (it->is_symlink())
-            files[name] = "link to " + fs::read_symlink(it->path()).string();
-        else if (it->is_regular_file())
-            files[name] = std::to_string(info.st_ino) + ":" + ReadFile(it->path());
-        else
-            files[name] = "folder";
-    }
-    return files;
-}
 
 class CPublisherTest : public ::testing::Test
 {
@@ -123,7 +100,7 @@ TEST_F(CPublisherTest, RerunAddsTheNewVersionAndKeepsHandEdits)
     replace("\"versions\" : ", "\"situation\" : {\"must\" : \"1.1\", \"will\" : \"2.0\"}, \"versions\" : ");
     replace("\"type\" : \"md5\"", "\"type\" : \"md5list\"");
     WriteFile(m_request.catalog, edited);
-    const auto before = Snapshot(m_request.output);
+    const auto before = TreeState(m_request.output);
 
     WriteFile(m_request.releases / "1.2" / "bin" / "editor.bin", "editor 1.1, fixed\n");
     WriteFile(m_request.releases / "1.2" / "share" / "words.dic", "words\n");
@@ -141,7 +118,7 @@ TEST_F(CPublisherTest, RerunAddsTheNewVersionAndKeepsHandEdits)
     product["versions"].removeMember("1.2");
     product["patches"].resize(1);
     EXPECT_EQ(now, Parse(edited));
-    auto after = Snapshot(m_request.output);
+    auto after = TreeState(m_request.output);
     EXPECT_EQ(after.erase("Editor/1.2.0.0/share/words.dic"), 1u);
     EXPECT_EQ(after.erase("Editor/1.2.0.0/share"), 1u);
     EXPECT_EQ(after.erase("Editor/1.2.0.0"), 1u);
@@ -177,11 +154,11 @@ TEST_F(CPublisherTest, BadInputWritesNothing)
         Reset();
         WriteFile(m_request.catalog, "{\"products\": {\"Viewer\": {\"versions\": {\"3\": {}}}}}\n");
         c.spoil(m_request);
-        const auto before = Snapshot(m_dir);
+        const auto before = TreeState(m_dir);
         std::string error;
         EXPECT_EQ(Publish(error), c.result);
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
-        EXPECT_EQ(Snapshot(m_dir), before);
+        EXPECT_EQ(TreeState(m_dir), before);
     }
 }
 
