@@ -201,22 +201,38 @@ TEST_F(SignedUpdateTest, AttacksLeaveInstallAndStateUntouched)
     const std::string p1102 = ReadFile(m_signed + "patch-P-1102.json");
     const std::string p1102Signature = ReadFile(m_signed + "patch-P-1102.json.minisig");
 
-    // A folder of the install replaced by a link to one outside it.
+    // A file or folder of the install replaced by a link to `target`, made
+    // outside it: an empty folder, or a copy of what the link replaces. What
+    // the link leads to must stay as it was too.
+    const fs::path saved = fs::path(m_dir) / "saved";
+    const auto linkOut = [&saved](const fs::path& inside, const fs::path& target, bool copy) {
+        return [=](bool arrange) {
+            if (arrange)
+            {
+                if (copy)
+                    fs::copy(inside, target, fs::copy_options::recursive);
+                else
+                    fs::create_directories(target);
+                fs::rename(inside, saved);
+                if (fs::is_directory(target))
+                    fs::create_directory_symlink(target, inside);
+                else
+                    fs::create_symlink(target, inside);
+                return;
+            }
+            if (!fs::is_directory(target))
+                EXPECT_EQ(ReadFile(target), ReadFile(saved));
+            else if (copy)
+                EXPECT_EQ(Tree(target), Tree(saved));
+            else
+                EXPECT_TRUE(fs::is_empty(target));
+            fs::remove(inside);
+            fs::rename(saved, inside);
+            fs::remove_all(target);
+        };
+    };
     const fs::path bin = fs::path(m_install) / "bin";
     const fs::path outside = fs::path(m_dir) / "outside";
-    const fs::path saved = fs::path(m_dir) / "bin.saved";
-    fs::create_directories(outside);
-    const auto linkBin = [&](bool arrange) {
-        if (arrange)
-        {
-            fs::rename(bin, saved);
-            fs::create_directory_symlink(outside, bin);
-            return;
-        }
-        EXPECT_TRUE(fs::is_empty(outside));
-        fs::remove(bin);
-        fs::rename(saved, bin);
-    };
 
     const struct
     {
@@ -347,8 +363,18 @@ TEST_F(SignedUpdateTest, AttacksLeaveInstallAndStateUntouched)
         {"a folder of the install replaced by a link to outside it",
          {"apply", "P-1001", m_install},
          nullptr,
-         "is a symbolic link inside the install directory",
-         linkBin},
+         "link inside the install directory; it is not followed",
+         linkOut(bin, outside, false)},
+        {"a folder of the install replaced by a link to a copy of it, checked",
+         {"verify", "1.0", m_install},
+         nullptr,
+         "do not match version 1.0: bin/editor.bin",
+         linkOut(bin, outside, true)},
+        {"a file of the install replaced by a link to a copy of it, checked",
+         {"verify", "1.0", m_install},
+         nullptr,
+         "do not match version 1.0: bin/editor.bin",
+         linkOut(bin / "editor.bin", outside, true)},
     };
 
     const std::string state = m_dir + "/editor.state";

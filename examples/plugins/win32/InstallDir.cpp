@@ -109,20 +109,69 @@ CHandle OpenAsItself(const std::wstring& path, DWORD access, DWORD share, DWORD 
     return handle;
 }
 
+// The path of what `handle` is open on, as the file system names it: links
+// resolved, the file system's own letter case, without a trailing '\'. Empty
+// when it cannot be asked.
+std::wstring FinalPath(HANDLE handle)
+{
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;)
+    {
+        const DWORD size = static_cast<DWORD>(buffer.size());
+        const DWORD length = ::GetFinalPathNameByHandleW(handle, buffer.data(), size, FILE_NAME_NORMALIZED);
+        if (length == 0 || length > 32768)
+            return std::wstring();
+        if (length < size)
+        {
+            std::wstring path(buffer.data(), length);
+            if (!path.empty() && path.back() == L'\\')
+                path.pop_back();
+            return path;
+        }
+        buffer.resize(length + 1); // the answer is the size needed
+    }
+}
+
+// The install directory: the path it was opened by, and the path the file
+// system gives the folder (empty when it gives none).
+struct CRoot
+{
+    std::wstring path;
+    std::wstring final;
+};
+
+// Whether `handle`, opened on the entry `part` of the folder whose final path
+// is `parent`, is open on that entry itself. Windows opens a reparse point as
+// itself and flags it, but wine opens what a Unix symbolic link points to and
+// flags only links to folders, and only in what it says of the path: there
+// the handle's final path is the link's target, not the entry. Without the
+// parent's final path only the attributes can tell.
+bool IsEntryItself(HANDLE handle, const std::wstring& parent, const std::wstring& part)
+{
+    if (parent.empty())
+        return true;
+    const std::wstring expected = parent + L"\\" + part;
+    const std::wstring found = FinalPath(handle);
+    return !found.empty() && ::CompareStringOrdinal(found.c_str(), static_cast<int>(found.size()), expected.c_str(),
+                                                    static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
+}
+
 // The folders on the way to a file, held open for one operation, and the full
-// path of the last of them.
+// path of the last of them, as it was opened and as the file system names it.
 struct CWalk
 {
     std::vector<CHandle> held;
     std::wstring folder;
+    std::wstring final;
 };
 
 // Walks from the root to the folder of the last of `parts`, creating the
 // missing folders when `create` is set.
-bool WalkToParent(const std::wstring& root, const std::vector<std::string>& parts, bool create, CWalk& walk,
+bool WalkToParent(const CRoot& root, const std::vector<std::string>& parts, bool create, CWalk& walk,
                   std::string& error)
 {
-    walk.folder = root;
+    walk.folder = root.path;
+    walk.final = root.final;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i)
     {
         const std::wstring path = walk.folder + L"\\" + Wide(parts[i]);
@@ -138,7 +187,12 @@ bool WalkToParent(const std::wstring& root, const std::vector<std::string>& part
             error = Joined(parts, i + 1) + ": " + ErrorText(::GetLastError());
             return false;
         }
-        if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        // The handle tells of a reparse point on Windows, the path of a
+        // link to a folder under wine, the final path of any link there.
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+            (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) ||
+            !IsEntryItself(folder.Get(), walk.final, Wide(parts[i])))
         {
             error = Joined(parts, i + 1) + " is a link inside the install directory; it is not followed";
             return false;
@@ -150,6 +204,8 @@ bool WalkToParent(const std::wstring& root, const std::vector<std::string>& part
         }
         walk.held.push_back(std::move(folder));
         walk.folder = path;
+        if (!walk.final.empty())
+            walk.final += L"\\" + Wide(parts[i]);
     }
     return true;
 }
@@ -200,7 +256,7 @@ std::FILE* StreamOf(CHandle& handle, int flags, const char* mode)
 
 struct CInstallDir::CNative
 {
-    std::wstring root;
+    CRoot root;
     CHandle held; // the root itself, so it is not renamed while in use
 };
 
@@ -229,7 +285,8 @@ bool CInstallDir::Open(const std::string& directory, std::string& error)
         return false;
     }
     m_native = std::make_unique<CNative>();
-    m_native->root = std::move(root);
+    m_native->root.final = FinalPath(held.Get());
+    m_native->root.path = std::move(root);
     m_native->held = std::move(held);
     return true;
 }
@@ -312,10 +369,17 @@ std::FILE* CInstallDir::OpenPartial(const std::string& name, const std::string& 
     }
     const std::string file = ".vesk-" + key + ".partial";
     const std::wstring path = walk.folder + L"\\" + Wide(file);
-    // OPEN_ALWAYS with FILE_FLAG_OPEN_REPARSE_POINT opens a planted link as
-    // itself, and it is refused below.
-    CHandle handle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // FILE_FLAG_OPEN_REPARSE_POINT opens a planted link as itself, and it is
+    // refused below. A missing file is made with CREATE_NEW, never by opening
+    // whatever is there: wine would create the target of a dangling Unix
+    // link, outside the directory.
+    const auto open = [&path](DWORD disposition) {
+        return CHandle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    };
+    CHandle handle = open(OPEN_EXISTING);
+    if (!handle.Valid() && ::GetLastError() == ERROR_FILE_NOT_FOUND)
+        handle = open(CREATE_NEW);
     BY_HANDLE_FILE_INFORMATION info;
     if (!handle.Valid() || !::GetFileInformationByHandle(handle.Get(), &info))
     {
@@ -323,7 +387,7 @@ std::FILE* CInstallDir::OpenPartial(const std::string& name, const std::string& 
         return nullptr;
     }
     if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-        info.nNumberOfLinks != 1)
+        info.nNumberOfLinks != 1 || !IsEntryItself(handle.Get(), walk.final, Wide(file)))
     {
         error = "the partial download of " + name + " is not a plain file";
         return nullptr;
@@ -397,7 +461,8 @@ std::FILE* CInstallDir::OpenRead(const std::string& name, std::string& error) co
         error = name + ": " + ErrorText(::GetLastError());
         return nullptr;
     }
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        !IsEntryItself(handle.Get(), walk.final, Wide(parts.back())))
     {
         error = name + " is a link inside the install directory; it is not followed";
         return nullptr;
@@ -416,7 +481,7 @@ std::FILE* CInstallDir::OpenRead(const std::string& name, std::string& error) co
 bool CInstallDir::FreeBytes(unsigned long long& bytes, std::string& error) const
 {
     ULARGE_INTEGER available;
-    if (!IsOpen() || !::GetDiskFreeSpaceExW((m_native->root + L"\\").c_str(), &available, nullptr, nullptr))
+    if (!IsOpen() || !::GetDiskFreeSpaceExW((m_native->root.path + L"\\").c_str(), &available, nullptr, nullptr))
     {
         error = "cannot learn the free space of the install directory: " + ErrorText(::GetLastError());
         return false;
@@ -440,12 +505,13 @@ CInstallDir::EKind KindOfAttributes(DWORD attributes)
 }
 
 // Walks to the folder `name` itself (the root when it is empty).
-bool WalkToFolder(const std::wstring& root, const std::string& name, CWalk& walk, std::string& error)
+bool WalkToFolder(const CRoot& root, const std::string& name, CWalk& walk, std::string& error)
 {
     std::vector<std::string> parts;
     if (name.empty())
     {
-        walk.folder = root;
+        walk.folder = root.path;
+        walk.final = root.final;
         return true;
     }
     if (!Split(name, parts, error))
@@ -468,7 +534,7 @@ bool CInstallDir::Lookup(const std::string& name, EKind& kind, std::string& erro
         return false;
     // GetFileAttributesW tells of a reparse point itself, never of its target.
     kind = EKind::Missing;
-    std::wstring path = m_native->root;
+    std::wstring path = m_native->root.path;
     for (std::size_t i = 0; i < parts.size(); ++i)
     {
         path += L"\\" + Wide(parts[i]);
