@@ -6,6 +6,7 @@
 #include "support/CScratchDir.h"
 #include "support/ChildProcess.h"
 #include "support/Files.h"
+#include "support/HostUnderTest.h"
 #include "support/SampleProduct.h"
 
 #include "json/jsonIO.h"
@@ -113,20 +114,12 @@ protected:
         }
     }
 
-    // The host program: this build's, or the one VESK_COURSE_HOST names (the
-    // Windows build's, run through wine, takes the same course).
-    static std::string HostProgram()
-    {
-        const char* other = std::getenv("VESK_COURSE_HOST");
-        return other != nullptr && *other != '\0' ? other : VESK_HOST_PATH;
-    }
-
     CRunResult Host(std::vector<std::string> args)
     {
         args.insert(args.begin(), {"--state", m_state});
         if (m_trusted)
             args.insert(args.begin(), {"--trust", m_publicKey});
-        return RunProgram(HostProgram(), args);
+        return RunProgram(HostProgram(VESK_HOST_PATH), args);
     }
 
     std::string Expand(const std::string& text) const

@@ -10,6 +10,7 @@
 #include "support/CTamperingProxy.h"
 #include "support/ChildProcess.h"
 #include "support/Files.h"
+#include "support/HostUnderTest.h"
 #include "support/Json.h"
 #include "support/SampleProduct.h"
 
@@ -123,7 +124,7 @@ protected:
     CRunResult Host(std::vector<std::string> args) const
     {
         args.insert(args.begin(), {"--state", m_dir + "/editor.state", "--trust", Key("editor", "pub")});
-        return RunProgram(VESK_HOST_PATH, args);
+        return RunProgram(HostProgram(VESK_HOST_PATH), args);
     }
 
     // A signature of `text` by one of the test's keys.
