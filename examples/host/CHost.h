@@ -70,8 +70,10 @@ public:
     int ApplyVersion(const std::string& version, const std::string& directory, const std::string& plugin);
     /// Checks the files under `directory` against the resource list of the
     /// version's package, with the file checker that serves the type of the
-    /// version's file-check definition.
-    int Verify(const std::string& version, const std::string& directory, const std::string& plugin);
+    /// version's file-check definition. An update the `executor` plug-in
+    /// left cut short there is finished first.
+    int Verify(const std::string& version, const std::string& directory, const std::string& plugin,
+               const std::string& executor);
 
     /// Takes the trusted keys; with any, every command that fetches or
     /// records a package verifies it first. Ok, or an error reported.
@@ -100,6 +102,10 @@ private:
     void PrintHeader();
     int Apply(const kvrUpdate::IUpdatePackage* package, const std::string& what, const std::string& directory,
               const std::string& plugin, CHostContext& context);
+    /// Finishes an update a crash cut short in `directory`, through the
+    /// executor plug-in's FinishInterruptedUpdate when it has one. Ok, or
+    /// the error reported.
+    int FinishInterrupted(const std::string& plugin, const std::string& directory);
 
     // Verification with the trusted keys (TrustCommands.cpp). Each returns
     // Ok, or reports the error and returns its status.

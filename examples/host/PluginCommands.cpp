@@ -3,6 +3,7 @@
 #include "CHost.h"
 
 #include "HostContext.h"
+#include "InterruptedUpdate.h"
 #include "Printable.h"
 
 #include <cstdio>
@@ -100,11 +101,22 @@ bool IsDirectory(const std::string& path)
 
 } // namespace
 
+int CHost::FinishInterrupted(const std::string& plugin, const std::string& directory)
+{
+    std::string error;
+    if (plugin.empty() || FinishInterruptedUpdate(plugin, directory, error))
+        return Ok;
+    return Error(error);
+}
+
 int CHost::Apply(const IUpdatePackage* package, const std::string& what, const std::string& directory,
                  const std::string& plugin, CHostContext& context)
 {
     if (plugin.empty())
         return Error("no update executor plug-in is known; name one with --executor FILE", BadArguments);
+    const int finished = FinishInterrupted(plugin, directory);
+    if (finished != Ok)
+        return finished;
     std::error_code error;
     std::filesystem::create_directories(directory, error);
     if (!IsDirectory(directory))
@@ -197,7 +209,8 @@ int CHost::ApplyVersion(const std::string& version, const std::string& directory
     return Apply(package, "package of version " + version, directory, plugin, context);
 }
 
-int CHost::Verify(const std::string& version, const std::string& directory, const std::string& plugin)
+int CHost::Verify(const std::string& version, const std::string& directory, const std::string& plugin,
+                  const std::string& executor)
 {
     if (plugin.empty())
         return Error("no file checker plug-in is known; name one with --checker FILE", BadArguments);
@@ -205,6 +218,10 @@ int CHost::Verify(const std::string& version, const std::string& directory, cons
         return Failed;
     if (!IsDirectory(directory))
         return Error("there is no directory " + directory);
+    // Checked half swapped, the files would match neither version.
+    const int finished = FinishInterrupted(executor, directory);
+    if (finished != Ok)
+        return finished;
     IVersionQuery* query = m_updater->GetVersionQuery();
     // The definition says which checker; the version's package says which
     // files. Both are lent by the query and stay valid: they are different

@@ -136,11 +136,11 @@ const CCommand kCommands[] = {
      [](const CCall& c) { return c.host.ApplyPatch(c.Arg(0), c.Arg(1), c.Executor()); }},
     {"apply-version", "VERSION DIR", "executor allow-downgrade jobs", "the same with the package of a version",
      [](const CCall& c) { return c.host.ApplyVersion(c.Arg(0), c.Arg(1), c.Executor()); }},
-    {"verify", "VERSION DIR", "checker",
+    {"verify", "VERSION DIR", "checker executor",
      "checks the files in DIR against the package of the\n"
      "version, with the file checker plug-in that serves the\n"
      "type of the version's file-check definition",
-     [](const CCall& c) { return c.host.Verify(c.Arg(0), c.Arg(1), c.Checker()); }},
+     [](const CCall& c) { return c.host.Verify(c.Arg(0), c.Arg(1), c.Checker(), c.Executor()); }},
 };
 
 const char kHelpHead[] = "usage: vesk-host [--state FILE] COMMAND [ARGUMENTS]\n"
@@ -179,9 +179,14 @@ const char kHelpTail[] = "\n"
                          "  -h, --help            this text\n"
                          "  --version             the program's name and version\n"
                          "\n"
+                         "apply, apply-version and verify first finish an update a crash cut short in\n"
+                         "DIR, through the executor plug-in's entry FinishInterruptedUpdate when it has\n"
+                         "one; when that fails, they do nothing else.\n"
+                         "\n"
                          "Exit status: 0 done; 1 the version center is unreachable, does not know the\n"
-                         "product, version or patch, a package or snapshot does not verify, or the\n"
-                         "state file cannot be read or written;\n"
+                         "product, version or patch, a package or snapshot does not verify, an update\n"
+                         "a crash cut short cannot be finished, or the state file cannot be read or\n"
+                         "written;\n"
                          "2 the command line cannot be carried out as given. Every error is one line\n"
                          "on standard error, followed by a usage line when the command line is wrong.\n";
 

@@ -20,12 +20,6 @@ inline std::string FromEnvironment(const char* name, const std::string& builtIn)
     return value != nullptr && *value != '\0' ? value : builtIn;
 }
 
-/// Whether the host is another build's (VESK_COURSE_HOST is set).
-inline bool IsOtherHost()
-{
-    return !FromEnvironment("VESK_COURSE_HOST", "").empty();
-}
-
 /// The host program: VESK_COURSE_HOST, else this build's `builtIn`.
 inline std::string HostProgram(const std::string& builtIn)
 {
