@@ -52,14 +52,14 @@ fi
 trap 'wineserver --kill >/dev/null 2>&1 || true' EXIT
 
 # The reference version center is a Linux program, so the tests of a native
-# build and its center drive the Windows host: through the demo course and
-# the attack table.
+# build and its center drive the Windows host: through the demo course, the
+# attack table and the killed applies.
 # VESKUPDATE_NATIVE_BUILD may name a native build to reuse (CI's own).
 native=${VESKUPDATE_NATIVE_BUILD:-$build/native}
 mkdir -p "$native"
 native=$(cd "$native" && pwd)
 cmake -S "$root" -B "$native" -G Ninja >/dev/null
-cmake --build "$native" --parallel "$(nproc)" --target host_course_tests signed_update_tests
+cmake --build "$native" --parallel "$(nproc)" --target host_course_tests signed_update_tests crash_apply_tests
 
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/i686-w64-mingw32.cmake" \
@@ -67,6 +67,7 @@ cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$build/wine-run" \
   -DVESKUPDATE_NATIVE_COURSE_TEST="$native/tests/examples/host_course_tests" \
   -DVESKUPDATE_NATIVE_SIGNED_TEST="$native/tests/examples/signed_update_tests" \
+  -DVESKUPDATE_NATIVE_CRASH_TEST="$native/tests/examples/crash_apply_tests" \
   -DVESKUPDATE_BUILD_BENCH=OFF "$@"
 cmake --build "$build" --parallel "$(nproc)"
 # A wine server with wine's background programs for the whole run, so that
