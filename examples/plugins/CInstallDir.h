@@ -43,7 +43,7 @@ public:
     /// under an unpredictable name ending in ".part", exclusively: nothing
     /// that is already there, a planted link included, is opened. Returns it
     /// opened for binary writing and its name, relative to the directory, in
-    /// `temp`; null on failure. The caller closes it before Commit or Remove.
+    /// `temp`; null on failure. The caller closes it before Rename or Remove.
     std::FILE* CreateTemp(const std::string& name, std::string& temp, std::string& error) const;
 
     /// Opens the file that keeps what an interrupted download of `name` has
@@ -54,16 +54,10 @@ public:
     /// and writing, with its size in `kept` and its name, relative to the
     /// directory, in `partial`; null on failure. Refused, never opened
     /// through: a link, anything but a regular file, a file with other hard
-    /// links and, on POSIX, one that another user owns. Commit and Remove
+    /// links and, on POSIX, one that another user owns. Rename and Remove
     /// take it like a file from CreateTemp.
     std::FILE* OpenPartial(const std::string& name, const std::string& key, std::string& partial, long long& kept,
                            std::string& error) const;
-
-    /// Renames the closed file `temp` (from CreateTemp, for `name` or for a
-    /// file of another folder of the directory) to `name`, whose folder must
-    /// exist, replacing what is there. A link at `name` is replaced itself,
-    /// not followed; a folder there is not replaced.
-    bool Commit(const std::string& temp, const std::string& name, std::string& error) const;
 
     /// Removes the file `name` (a link there is removed itself). Best
     /// effort: for leftovers such as a temporary file that failed.

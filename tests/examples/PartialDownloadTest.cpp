@@ -93,7 +93,7 @@ TEST(PartialDownloadTest, FoundAgainByKeyAndRefusedWhenPlanted)
             ASSERT_EQ(std::fseek(file, 0, SEEK_END), 0);
             EXPECT_GE(std::fputs("def", file), 0);
             EXPECT_EQ(std::fclose(file), 0);
-            ASSERT_TRUE(dir.Commit(partial, "sub/file.bin", error)) << error;
+            ASSERT_TRUE(dir.Rename(partial, "sub/file.bin", error)) << error;
             EXPECT_EQ(ReadFile(install / "sub/file.bin"), (c.kept > 0 ? "abc" : "") + std::string("def"));
         }
         else

@@ -282,33 +282,6 @@ std::FILE* CInstallDir::OpenPartial(const std::string& name, const std::string& 
     return stream;
 }
 
-bool CInstallDir::Commit(const std::string& temp, const std::string& name, std::string& error) const
-{
-    std::vector<std::string> from;
-    std::vector<std::string> to;
-    if (!IsOpen())
-    {
-        error = "the install directory is not open";
-        return false;
-    }
-    if (!Split(temp, from, error) || !Split(name, to, error))
-        return false;
-    // The folders may differ (a file staged elsewhere in the directory);
-    // each is reached without a link.
-    const CFd source = OpenParent(m_native->root.Get(), from, false, error);
-    if (!source.Valid())
-        return false;
-    const CFd parent = OpenParent(m_native->root.Get(), to, false, error);
-    if (!parent.Valid())
-        return false;
-    if (::renameat(source.Get(), from.back().c_str(), parent.Get(), to.back().c_str()) != 0)
-    {
-        error = "cannot put " + name + " in place: " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
 void CInstallDir::Remove(const std::string& name) const
 {
     std::vector<std::string> parts;

@@ -404,35 +404,6 @@ std::FILE* CInstallDir::OpenPartial(const std::string& name, const std::string& 
     return stream;
 }
 
-bool CInstallDir::Commit(const std::string& temp, const std::string& name, std::string& error) const
-{
-    std::vector<std::string> from;
-    std::vector<std::string> to;
-    CWalk walk;
-    if (!IsOpen())
-    {
-        error = "the install directory is not open";
-        return false;
-    }
-    if (!Split(temp, from, error) || !Split(name, to, error))
-        return false;
-    // Both folders are held while the file moves, each reached without a
-    // link; they may differ (a file staged elsewhere in the directory).
-    CWalk sourceWalk;
-    if (!WalkToParent(m_native->root, from, false, sourceWalk, error) ||
-        !WalkToParent(m_native->root, to, false, walk, error))
-        return false;
-    // A rename replaces a link at the target itself; it never writes through it.
-    const std::wstring source = sourceWalk.folder + L"\\" + Wide(from.back());
-    const std::wstring target = walk.folder + L"\\" + Wide(to.back());
-    if (!::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
-    {
-        error = "cannot put " + name + " in place: " + ErrorText(::GetLastError());
-        return false;
-    }
-    return true;
-}
-
 void CInstallDir::Remove(const std::string& name) const
 {
     std::vector<std::string> parts;
